@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# One entry point for new users and for CI.
+#   ./dev.sh start   install what is missing, build, start the program
+#   ./dev.sh test    install what is missing, build, run every test
+#   ./dev.sh sanitized-test   the tests again, built with ASan and UBSan
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev libgl-dev
+  libjpeg62-turbo-dev libtiff-dev
+  libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libopencv-photo-dev
+  libgtest-dev libbenchmark-dev
+  xvfb xauth
+)
+
+install_missing() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+}
+
+build() {  # build DIR [extra cmake args]
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir"
+}
+
+jobs() { nproc 2>/dev/null || echo 2; }
+
+case "${1:-}" in
+  start)
+    install_missing
+    build build
+    shift
+    exec build/bin/VeltroInterface "$@"
+    ;;
+  test)
+    install_missing
+    build build
+    ctest --test-dir build --output-on-failure -j "$(jobs)"
+    ;;
+  sanitized-test)
+    install_missing
+    build build-sanitized -DCMAKE_BUILD_TYPE=Debug -DVELTRO_SANITIZE=ON -DVELTRO_BUILD_BENCH=OFF
+    ctest --test-dir build-sanitized --output-on-failure -j "$(jobs)"
+    ;;
+  *)
+    echo "usage: ./dev.sh start | test | sanitized-test" >&2
+    exit 2
+    ;;
+esac

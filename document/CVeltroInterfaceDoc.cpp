@@ -1,0 +1,47 @@
+#include "document/CVeltroInterfaceDoc.h"
+
+#include "document/JpegLoader.h"
+
+#include <QFileInfo>
+#include <tiffio.h>
+
+CVeltroInterfaceDoc::CVeltroInterfaceDoc() = default;
+
+CVeltroInterfaceDoc::~CVeltroInterfaceDoc()
+{
+    if (m_pImage != nullptr)
+        _TIFFfree(m_pImage);
+}
+
+bool CVeltroInterfaceDoc::OnNewDocument()
+{
+    return true;
+}
+
+bool CVeltroInterfaceDoc::OnOpenDocument(const QString& strPath, QString* pstrError)
+{
+    Serialize(false, strPath);
+    if (pstrError != nullptr)
+        *pstrError = m_strLoadError;
+    return m_nLoadResult == 0;
+}
+
+void CVeltroInterfaceDoc::Serialize(bool bStoring, const QString& strFilePath)
+{
+    if (bStoring)
+        return;
+
+    const QFileInfo info(strFilePath);
+    m_strImagePath = info.isRelative() ? info.absoluteFilePath() : strFilePath;
+    m_strLoadError.clear();
+    m_nLoadResult = LoadJpegImage(this, m_strImagePath, &m_strLoadError);
+    m_nDisplayState = 1;
+}
+
+void CVeltroInterfaceDoc::SetTitle(const QString& strTitle)
+{
+    if (strTitle == m_strTitle)
+        return;
+    m_strTitle = strTitle;
+    emit titleChanged(m_strTitle);
+}

@@ -1,0 +1,204 @@
+#include "document/JpegLoader.h"
+
+#include "document/CVeltroInterfaceDoc.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include <tiffio.h>
+// jpeglib.h expects size_t and FILE to be declared before it.
+#include <jpeglib.h>
+
+namespace {
+
+// The library's error manager extended with a recovery point, and with room
+// for the reason a load failed so the caller can show it.
+struct RecoveringErrorMgr
+{
+    jpeg_error_mgr pub;
+    jmp_buf setjmp_buffer;
+    char reason[JMSG_LENGTH_MAX + 64];
+};
+
+// Replaces the library's error_exit: print the library's message to standard
+// error (its own output_message), keep it for the caller, and jump back to
+// the recovery point. Never returns to the library.
+[[noreturn]] void RecoveringErrorExit(j_common_ptr cinfo)
+{
+    auto* err = reinterpret_cast<RecoveringErrorMgr*>(cinfo->err);
+    (*cinfo->err->output_message)(cinfo);
+    (*cinfo->err->format_message)(cinfo, err->reason);
+    longjmp(err->setjmp_buffer, 1);
+}
+
+// Progressive files are read scan by scan; a file made of thousands of tiny
+// scans would keep the decoder busy for minutes. Give up past a limit.
+void ScanLimitMonitor(j_common_ptr cinfo)
+{
+    if (!cinfo->is_decompressor)
+        return;
+    auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (dinfo->input_scan_number > jpeglimits::kMaxScans) {
+        auto* err = reinterpret_cast<RecoveringErrorMgr*>(cinfo->err);
+        std::snprintf(err->reason, sizeof err->reason,
+                      "the file has more than %d progressive scans", jpeglimits::kMaxScans);
+        std::fprintf(stderr, "%s\n", err->reason);
+        longjmp(err->setjmp_buffer, 1);
+    }
+}
+
+// Packs one decoded scanline into buffer words 0x00BBGGRR.
+void PackRgb(const JSAMPLE* s, uint32_t* w, JDIMENSION width)
+{
+    for (JDIMENSION x = 0; x < width; ++x, s += 3)
+        w[x] = uint32_t(s[0]) | (uint32_t(s[1]) << 8) | (uint32_t(s[2]) << 16);
+}
+
+void PackGrey(const JSAMPLE* s, uint32_t* w, JDIMENSION width)
+{
+    for (JDIMENSION x = 0; x < width; ++x)
+        w[x] = uint32_t(s[x]) * 0x010101u;
+}
+
+// Four-sample files (CMYK, or YCCK which the library turns into CMYK). Files
+// written by Adobe's applications store the inks inverted (255 = no ink),
+// others store them plainly; either way red = (1 - C)(1 - K).
+void PackCmyk(const JSAMPLE* s, uint32_t* w, JDIMENSION width, bool bInverted)
+{
+    for (JDIMENSION x = 0; x < width; ++x, s += 4) {
+        unsigned c = s[0], m = s[1], y = s[2], k = s[3];
+        if (!bInverted) {
+            c = 255 - c; m = 255 - m; y = 255 - y; k = 255 - k;
+        }
+        const uint32_t r = (c * k + 127) / 255;
+        const uint32_t g = (m * k + 127) / 255;
+        const uint32_t b = (y * k + 127) / 255;
+        w[x] = r | (g << 8) | (b << 16);
+    }
+}
+
+} // namespace
+
+int LoadJpegImage(CVeltroInterfaceDoc* pDoc, QString strPath, QString* pstrReason)
+{
+    // A NUL-terminated copy of the path, in the file system's encoding; it is
+    // released on every way out with the std::string.
+    const std::string path = QFile::encodeName(strPath).toStdString();
+
+    FILE* infile = std::fopen(path.c_str(), "rb");
+    if (infile == nullptr) {
+        const int savedErrno = errno;
+        std::fprintf(stderr, "can't open %s\n", path.c_str());
+        if (pstrReason != nullptr)
+            *pstrReason = QString::fromLocal8Bit(std::strerror(savedErrno));
+        return 1;
+    }
+
+    jpeg_decompress_struct cinfo;
+    RecoveringErrorMgr jerr;
+    jerr.reason[0] = '\0';
+    jpeg_progress_mgr progress;
+    progress.progress_monitor = ScanLimitMonitor;
+
+    cinfo.err = jpeg_std_error(&jerr.pub);
+    jerr.pub.error_exit = RecoveringErrorExit;
+
+    // Where decoding stopped, so that only the rows never reached are cleared
+    // when the decoder gives up part-way. volatile: it changes between
+    // setjmp and longjmp.
+    volatile int nextRow = -1;
+
+    if (setjmp(jerr.setjmp_buffer)) {
+        if (pDoc->m_pImage != nullptr && nextRow >= 0) {
+            // Buffer rows 0..nextRow (the bottom of the picture) were never
+            // decoded: they stay black.
+            std::memset(pDoc->m_pImage, 0,
+                        size_t(nextRow + 1) * size_t(pDoc->m_nWidth) * sizeof(uint32_t));
+        }
+        jpeg_destroy_decompress(&cinfo);
+        std::fclose(infile);
+        if (pstrReason != nullptr)
+            *pstrReason = QString::fromLocal8Bit(jerr.reason);
+        return 1;
+    }
+
+    jpeg_create_decompress(&cinfo);
+    cinfo.mem->max_memory_to_use = jpeglimits::kMaxDecoderMemory;
+    cinfo.progress = &progress;
+    jpeg_stdio_src(&cinfo, infile);
+    jpeg_read_header(&cinfo, TRUE);
+
+    // Refuse a size we will not allocate before the decoder allocates its
+    // own buffers for it.
+    const uint64_t pixels = uint64_t(cinfo.image_width) * uint64_t(cinfo.image_height);
+    if (pixels > jpeglimits::kMaxPixels
+        || cinfo.image_width > uint32_t(std::numeric_limits<int32_t>::max())
+        || cinfo.image_height > uint32_t(std::numeric_limits<int32_t>::max())) {
+        std::snprintf(jerr.reason, sizeof jerr.reason,
+                      "the picture is too large (%u x %u pixels; at most %llu pixels are accepted)",
+                      unsigned(cinfo.image_width), unsigned(cinfo.image_height),
+                      static_cast<unsigned long long>(jpeglimits::kMaxPixels));
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), jerr.reason);
+        longjmp(jerr.setjmp_buffer, 1);
+    }
+
+    jpeg_start_decompress(&cinfo);
+
+    const JDIMENSION width = cinfo.output_width;
+    const JDIMENSION height = cinfo.output_height;
+    const int components = cinfo.output_components;
+    JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(
+        reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, width * JDIMENSION(components), 1);
+
+    const uint64_t bytes = uint64_t(width) * uint64_t(height) * sizeof(uint32_t);
+    if (bytes > std::numeric_limits<tmsize_t>::max() || bytes > std::numeric_limits<size_t>::max()) {
+        std::snprintf(jerr.reason, sizeof jerr.reason, "the picture's size does not fit in memory");
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), jerr.reason);
+        longjmp(jerr.setjmp_buffer, 1);
+    }
+    auto* block = static_cast<uint32_t*>(_TIFFmalloc(static_cast<tmsize_t>(bytes)));
+    if (block == nullptr) {
+        std::snprintf(jerr.reason, sizeof jerr.reason,
+                      "not enough memory for a picture of %u x %u pixels",
+                      unsigned(width), unsigned(height));
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), jerr.reason);
+        longjmp(jerr.setjmp_buffer, 1);
+    }
+
+    // A document is loaded once; should it ever be loaded again, the old
+    // block goes rather than leaks.
+    if (pDoc->m_pImage != nullptr)
+        _TIFFfree(pDoc->m_pImage);
+    pDoc->m_nHeight = int32_t(height);
+    pDoc->m_nWidth = int32_t(width);
+    pDoc->m_pImage = block;
+    pDoc->m_nChannels = 3;
+
+    // The top of the picture goes to the last buffer row. Every row is
+    // written whole as it is decoded, so the block needs no clearing first.
+    const bool bAdobeInverted = cinfo.saw_Adobe_marker;
+    nextRow = int(height) - 1;
+    while (cinfo.output_scanline < height) {
+        jpeg_read_scanlines(&cinfo, row, 1);
+        uint32_t* dest = block + size_t(nextRow) * width;
+        if (components == 3)
+            PackRgb(row[0], dest, width);
+        else if (components == 4)
+            PackCmyk(row[0], dest, width, bAdobeInverted);
+        else
+            PackGrey(row[0], dest, width);
+        nextRow = nextRow - 1;
+    }
+
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    std::fclose(infile);
+    return 0;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+class CVeltroInterfaceDoc;
+
+// Limits that keep a hostile or broken file from taking the program down:
+// a picture may declare at most this many pixels (a 200-megapixel scan opens;
+// a file claiming more than a gigapixel is refused before anything is
+// allocated), the decoder's own working memory is capped, and so is the
+// number of progressive scans it will read.
+namespace jpeglimits {
+constexpr uint64_t kMaxPixels = 1000ull * 1000ull * 1000ull;
+constexpr long kMaxDecoderMemory = 1024L * 1024L * 1024L;
+constexpr int kMaxScans = 1000;
+} // namespace jpeglimits
+
+// Decodes the JPEG file at strPath into pDoc's pixel block (see
+// CVeltroInterfaceDoc for the layout) and sets its width, height and channel
+// count. Returns 0 when the whole picture was decoded, 1 when the file could
+// not be opened or the decoder gave up; the reason then goes to standard
+// error and, when pstrReason is given, to the caller. If decoding failed
+// part-way, the block exists and the rows never decoded are black.
+int LoadJpegImage(CVeltroInterfaceDoc* pDoc, QString strPath, QString* pstrReason = nullptr);
