@@ -1,0 +1,69 @@
+#include "app/UiSeams.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace ui {
+
+namespace {
+MessageHandler g_messageHandler;
+ModalHandler g_modalHandler;
+FileHandler g_openFileHandler;
+FileHandler g_saveFileHandler;
+} // namespace
+
+void ShowMessage(const QString& strText)
+{
+    if (g_messageHandler) {
+        g_messageHandler(strText);
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("VeltroInterface"), strText,
+                    QMessageBox::Ok, QApplication::activeWindow());
+    box.exec();
+}
+
+void SetMessageHandler(MessageHandler handler)
+{
+    g_messageHandler = std::move(handler);
+}
+
+int DoModal(QDialog& dlg)
+{
+    if (g_modalHandler)
+        return g_modalHandler(dlg);
+    return dlg.exec();
+}
+
+void SetModalHandler(ModalHandler handler)
+{
+    g_modalHandler = std::move(handler);
+}
+
+QString GetOpenFileName(QWidget* pParent, const QString& strCaption, const QString& strFilter)
+{
+    if (g_openFileHandler)
+        return g_openFileHandler(strCaption, strFilter);
+    return QFileDialog::getOpenFileName(pParent, strCaption, QString(), strFilter);
+}
+
+QString GetSaveFileName(QWidget* pParent, const QString& strCaption, const QString& strFilter)
+{
+    if (g_saveFileHandler)
+        return g_saveFileHandler(strCaption, strFilter);
+    return QFileDialog::getSaveFileName(pParent, strCaption, QString(), strFilter);
+}
+
+void SetOpenFileHandler(FileHandler handler)
+{
+    g_openFileHandler = std::move(handler);
+}
+
+void SetSaveFileHandler(FileHandler handler)
+{
+    g_saveFileHandler = std::move(handler);
+}
+
+} // namespace ui

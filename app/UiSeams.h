@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QDialog;
+class QWidget;
+
+// Every modal interaction of the program goes through these functions, so
+// that tests can answer message boxes, dialogs and file choosers without a
+// person and without ever blocking. Each Set...Handler(nullptr) restores the
+// real behaviour.
+namespace ui {
+
+// A warning box with one OK button and the caption "VeltroInterface".
+void ShowMessage(const QString& strText);
+using MessageHandler = std::function<void(const QString& strText)>;
+void SetMessageHandler(MessageHandler handler);
+
+// Runs a dialog modally; returns QDialog::Accepted or QDialog::Rejected.
+int DoModal(QDialog& dlg);
+using ModalHandler = std::function<int(QDialog& dlg)>;
+void SetModalHandler(ModalHandler handler);
+
+// File choosers. The result is the chosen path, or empty when cancelled.
+// strFilter uses Qt's ";;" separated form.
+QString GetOpenFileName(QWidget* pParent, const QString& strCaption, const QString& strFilter);
+QString GetSaveFileName(QWidget* pParent, const QString& strCaption, const QString& strFilter);
+using FileHandler = std::function<QString(const QString& strCaption, const QString& strFilter)>;
+void SetOpenFileHandler(FileHandler handler);
+void SetSaveFileHandler(FileHandler handler);
+
+} // namespace ui
