@@ -1,0 +1,42 @@
+#include "engine/Restoration.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+
+namespace veltro {
+
+cv::Mat GrowMask(const cv::Mat& binary, int dist)
+{
+    CV_Assert(binary.type() == CV_8UC1);
+    cv::Mat grown = cv::Mat::zeros(binary.size(), CV_8UC1);
+    if (cv::countNonZero(binary) == 0)
+        return grown;
+    grown.setTo(255, binary);
+    if (dist <= 0)
+        return grown;
+    dist = std::min(dist, binary.cols + binary.rows);
+    // A distance transform costs the same for every distance, unlike a
+    // dilation with a large disc; it runs on the damage's box only.
+    const cv::Rect box = cv::boundingRect(binary);
+    cv::Rect work(box.x - dist, box.y - dist, box.width + 2 * dist, box.height + 2 * dist);
+    work &= cv::Rect(0, 0, binary.cols, binary.rows);
+    cv::Mat outside = binary(work) == 0;
+    cv::Mat1f distance;
+    cv::distanceTransform(outside, distance, cv::DIST_L2, cv::DIST_MASK_PRECISE);
+    cv::Mat near = distance <= static_cast<float>(dist);
+    grown(work).setTo(255, near);
+    return grown;
+}
+
+void RemoveBlotches(cv::Mat& image, const cv::Mat& mask, int dist, int cost, cv::Mat* grownMask)
+{
+    CV_Assert(image.type() == CV_8UC3 && mask.type() == CV_8UC1 && mask.size() == image.size());
+    const cv::Mat blotches = mask >= 128;
+    const cv::Mat grown = GrowMask(blotches, dist);
+    FillDamage(image, grown, cost);
+    if (grownMask)
+        *grownMask = grown;
+}
+
+}  // namespace veltro

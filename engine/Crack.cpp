@@ -1,0 +1,200 @@
+// Crack removal: the crack is followed from one clicked end to the other by
+// an angular search, its width is measured across the path, and the pixels
+// found are rebuilt as blotches are.
+
+#include "engine/Restoration.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+
+namespace veltro {
+
+namespace {
+
+constexpr int kMaxHalfWidth = 8;       // widest crack measured: 2 * 8 + 1 pixels
+constexpr float kStep = 2.0f;          // path step, pixels
+constexpr int kLookAhead = 8;          // length of the segment scored per direction
+constexpr int kSnapRadius = 4;         // how far a click may lie from the crack
+constexpr float kContrast = 30.0f;     // brightness over the surroundings that counts fully
+constexpr float kTurnPenalty = 0.15f;  // preference for heading straight to the end
+constexpr float kCrackLikeness = 0.35f;
+constexpr int kFillRing = 12;
+
+// How crack-like each pixel is, 0 to 1: at or above the white threshold, or
+// brighter than the surroundings across the crack (a white top-hat).
+struct CrackField {
+    cv::Rect roi;          // in the picture
+    cv::Mat1f likeness;    // over roi
+
+    float At(cv::Point2f p) const
+    {
+        const int x = cvRound(p.x) - roi.x, y = cvRound(p.y) - roi.y;
+        if (x < 0 || y < 0 || x >= likeness.cols || y >= likeness.rows)
+            return 0.0f;
+        return likeness(y, x);
+    }
+    cv::Point2f Clamp(cv::Point2f p) const
+    {
+        return cv::Point2f(std::min(std::max(p.x, float(roi.x)), float(roi.br().x - 1)),
+                           std::min(std::max(p.y, float(roi.y)), float(roi.br().y - 1)));
+    }
+};
+
+CrackField MakeField(const cv::Mat& image, const CrackParams& params)
+{
+    const int dist = static_cast<int>(cv::norm(params.end - params.start));
+    const int margin = std::max(40, dist / 2);
+    cv::Rect box(cv::Point(std::min(params.start.x, params.end.x), std::min(params.start.y, params.end.y)),
+                 cv::Point(std::max(params.start.x, params.end.x) + 1, std::max(params.start.y, params.end.y) + 1));
+    box = cv::Rect(box.x - margin, box.y - margin, box.width + 2 * margin, box.height + 2 * margin) &
+          cv::Rect(0, 0, image.cols, image.rows);
+    CrackField field;
+    field.roi = box;
+    cv::Mat grey, tophat;
+    cv::cvtColor(image(box), grey, cv::COLOR_BGR2GRAY);
+    const cv::Mat disc = cv::getStructuringElement(cv::MORPH_ELLIPSE,
+                                                   cv::Size(2 * kMaxHalfWidth + 3, 2 * kMaxHalfWidth + 3));
+    cv::morphologyEx(grey, tophat, cv::MORPH_TOPHAT, disc);
+    tophat.convertTo(field.likeness, CV_32F, 1.0 / kContrast);
+    cv::min(field.likeness, 1.0, field.likeness);
+    field.likeness.setTo(1.0f, grey >= params.thrWhite);
+    return field;
+}
+
+cv::Point2f Snap(const CrackField& field, cv::Point2f p)
+{
+    cv::Point2f best = p;
+    float bestScore = 0.2f;
+    for (int dy = -kSnapRadius; dy <= kSnapRadius; ++dy)
+        for (int dx = -kSnapRadius; dx <= kSnapRadius; ++dx) {
+            if (dx * dx + dy * dy > kSnapRadius * kSnapRadius)
+                continue;
+            const cv::Point2f q(p.x + dx, p.y + dy);
+            const float s = field.At(q) - 0.03f * std::sqrt(float(dx * dx + dy * dy));
+            if (s > bestScore) {
+                bestScore = s;
+                best = q;
+            }
+        }
+    return field.Clamp(best);
+}
+
+int DirectionCount(const CrackParams& params)
+{
+    return static_cast<int>(std::floor((params.degStop - params.degStart) / params.stepAngle + 1e-9)) + 1;
+}
+
+std::vector<cv::Point2f> Trace(const CrackField& field, const CrackParams& params)
+{
+    const cv::Point2f target = Snap(field, cv::Point2f(params.end));
+    cv::Point2f p = Snap(field, cv::Point2f(params.start));
+    std::vector<cv::Point2f> path{p};
+    const int directions = std::max(1, DirectionCount(params));
+    const int maxSteps = static_cast<int>(4 * cv::norm(target - p) / kStep) + 20;
+    for (int step = 0; step < maxSteps; ++step) {
+        const cv::Point2f d = target - p;
+        if (std::hypot(d.x, d.y) <= 1.5f * kStep)
+            break;
+        const double toward = std::atan2(d.y, d.x);
+        double bestAngle = toward;
+        float bestScore = -1e9f;
+        for (int i = 0; i < directions; ++i) {
+            const double deg = params.degStart + i * params.stepAngle;
+            const double a = toward + deg * CV_PI / 180.0;
+            const cv::Point2f dir(float(std::cos(a)), float(std::sin(a)));
+            float s = 0;
+            for (int j = 1; j <= kLookAhead; ++j)
+                s += field.At(p + dir * float(j));
+            s = s / kLookAhead - kTurnPenalty * float((deg / 90.0) * (deg / 90.0));
+            if (s > bestScore) {
+                bestScore = s;
+                bestAngle = a;
+            }
+        }
+        p = field.Clamp(p + cv::Point2f(float(std::cos(bestAngle)), float(std::sin(bestAngle))) * kStep);
+        path.push_back(p);
+    }
+    path.push_back(target);
+    return path;
+}
+
+// Marks the crack across the path: at each sample the crack pixels on both
+// sides of the centre, plus one pixel for its soft edge.
+cv::Mat MeasureAndMark(const CrackField& field, const std::vector<cv::Point2f>& path, cv::Size size)
+{
+    struct Sample { cv::Point2f centre, normal; int left, right; };
+    std::vector<Sample> samples;
+    for (size_t i = 0; i + 1 < path.size(); ++i) {
+        const cv::Point2f a = path[i], b = path[i + 1];
+        const float len = std::hypot(b.x - a.x, b.y - a.y);
+        if (len < 1e-3f)
+            continue;
+        const cv::Point2f t = (b - a) / len, n(-t.y, t.x);
+        for (float s = 0; s < len; s += 0.5f) {
+            cv::Point2f c = a + t * s;
+            int bestOffset = 0;
+            for (int o = -2; o <= 2; ++o)
+                if (field.At(c + n * float(o)) > field.At(c + n * float(bestOffset)))
+                    bestOffset = o;
+            c += n * float(bestOffset);
+            int left = 0, right = 0;
+            if (field.At(c) >= kCrackLikeness) {
+                while (left < kMaxHalfWidth && field.At(c - n * float(left + 1)) >= kCrackLikeness)
+                    ++left;
+                while (right < kMaxHalfWidth && field.At(c + n * float(right + 1)) >= kCrackLikeness)
+                    ++right;
+            }
+            samples.push_back({c, n, left, right});
+        }
+    }
+    // A width far above its neighbours' is bright picture content beside the
+    // crack, not the crack: limit each to the local median plus two.
+    std::vector<int> lefts, rights;
+    for (const Sample& s : samples) {
+        lefts.push_back(s.left);
+        rights.push_back(s.right);
+    }
+    const int half = 8;
+    cv::Mat mask = cv::Mat::zeros(size, CV_8UC1);
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const size_t lo = i >= half ? i - half : 0, hi = std::min(samples.size(), i + half + 1);
+        std::vector<int> l(lefts.begin() + lo, lefts.begin() + hi), r(rights.begin() + lo, rights.begin() + hi);
+        std::nth_element(l.begin(), l.begin() + l.size() / 2, l.end());
+        std::nth_element(r.begin(), r.begin() + r.size() / 2, r.end());
+        const Sample& s = samples[i];
+        const int left = std::min(s.left, l[l.size() / 2] + 2) + 1;
+        const int right = std::min(s.right, r[r.size() / 2] + 2) + 1;
+        for (float o = -float(left); o <= float(right); o += 0.5f) {
+            const cv::Point q(cvRound(s.centre.x + s.normal.x * o), cvRound(s.centre.y + s.normal.y * o));
+            if (q.x >= 0 && q.y >= 0 && q.x < size.width && q.y < size.height)
+                mask.at<uchar>(q) = 255;
+        }
+    }
+    cv::dilate(mask, mask, cv::Mat());
+    return mask;
+}
+
+}  // namespace
+
+std::vector<cv::Point2f> TraceCrack(const cv::Mat& image, const CrackParams& params)
+{
+    CV_Assert(image.type() == CV_8UC3 && !image.empty());
+    CV_Assert(params.stepAngle > 0 && params.degStart <= params.degStop);
+    return Trace(MakeField(image, params), params);
+}
+
+void RemoveCrack(cv::Mat& image, const CrackParams& params, cv::Mat* crackMask)
+{
+    CV_Assert(image.type() == CV_8UC3 && !image.empty());
+    CV_Assert(params.stepAngle > 0 && params.degStart <= params.degStop);
+    const CrackField field = MakeField(image, params);
+    const std::vector<cv::Point2f> path = Trace(field, params);
+    const cv::Mat mask = MeasureAndMark(field, path, image.size());
+    FillDamage(image, mask, kFillRing);
+    if (crackMask)
+        *crackMask = mask;
+}
+
+}  // namespace veltro
