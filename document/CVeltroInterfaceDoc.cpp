@@ -45,3 +45,26 @@ void CVeltroInterfaceDoc::SetTitle(const QString& strTitle)
     m_strTitle = strTitle;
     emit titleChanged(m_strTitle);
 }
+
+void CVeltroInterfaceDoc::AddView(QObject* pView)
+{
+    m_views.append(pView);
+}
+
+void CVeltroInterfaceDoc::RemoveView(QObject* pView)
+{
+    m_views.removeAll(pView);
+    m_views.removeAll(nullptr);
+    if (m_views.isEmpty())
+        deleteLater();
+}
+
+QList<QObject*> CVeltroInterfaceDoc::GetViews() const
+{
+    QList<QObject*> views;
+    for (const QPointer<QObject>& p : m_views) {
+        if (p)
+            views.append(p.data());
+    }
+    return views;
+}

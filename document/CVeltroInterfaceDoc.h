@@ -1,8 +1,12 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <cstdint>
+
+class CDocTemplate;
 
 // One open picture: the photograph a user opened, or an engine result. It
 // holds the decoded pixels, the path they came from, the zoom its views use,
@@ -45,6 +49,16 @@ public:
     QString GetPathName() const { return m_strPathName; }
     void SetPathName(const QString& strPathName) { m_strPathName = strPathName; }
 
+    // The template that created the document (its icon, its untitled names).
+    CDocTemplate* GetDocTemplate() const { return m_pDocTemplate; }
+    void SetDocTemplate(CDocTemplate* pTemplate) { m_pDocTemplate = pTemplate; }
+
+    // The document lives as long as its last view: views register here, and
+    // when the last one goes the document deletes itself.
+    void AddView(QObject* pView);
+    void RemoveView(QObject* pView);
+    QList<QObject*> GetViews() const;
+
     // Result of the last load: 0 decoded, 1 failed; the reason when it failed.
     int m_nLoadResult = 0;
     QString m_strLoadError;
@@ -81,6 +95,8 @@ signals:
     void titleChanged(const QString& strTitle);
 
 private:
+    CDocTemplate* m_pDocTemplate = nullptr;
+    QList<QPointer<QObject>> m_views;
     QString m_strTitle;
     QString m_strPathName;
 };

@@ -1,0 +1,5 @@
+#include "view/CVeltroInterfaceView.h"
+
+void CVeltroInterfaceView::OnProcessingCrease()
+{
+}

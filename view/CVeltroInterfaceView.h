@@ -1,0 +1,130 @@
+#pragma once
+
+#include "document/CVeltroInterfaceDoc.h"
+#include "view/CSelectionRect.h"
+
+#include <QAbstractScrollArea>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+
+class CChildFrame;
+class CDocTemplate;
+class CVeltroInterfaceDoc;
+class QPainter;
+class QPrinter;
+
+// The one view of an image document: draws the picture at the document's
+// zoom with scrolling, fits its frame and titles the document after a load or
+// a zoom change, shows the prompts and feedback of the crack and crease
+// selections, feeds the position-and-colour readout to the status bar, and
+// handles the four restoration commands.
+//
+// Positions handled by the view are display positions: the pointer position
+// plus the scroll offset, so (0, 0) is the top-left corner of the picture as
+// shown and every position names the pixel under the pointer.
+class CVeltroInterfaceView : public QAbstractScrollArea
+{
+    Q_OBJECT
+
+public:
+    enum Mode : int32_t
+    {
+        modeIdle = 0,          // nothing pending
+        modeReadout = 1,       // left button held: readout follows the pointer
+        modeCrackPoints = 2,   // crack end points are being clicked
+        modeCreaseRegion = 3,  // a crease region is being dragged
+    };
+
+    explicit CVeltroInterfaceView(CVeltroInterfaceDoc* pDoc, QWidget* pParent = nullptr);
+    ~CVeltroInterfaceView() override;
+
+    CVeltroInterfaceDoc* GetDocument() const { return m_pDocument; }
+    CChildFrame* GetParentFrame() const;
+
+    // --- Interaction state, shared with the selections and the commands ---
+    int32_t m_nMode = modeIdle;
+    QString m_strStatus;            // readout text "xy=(%d,%d) rgb=(%d,%d,%d)"
+    int32_t m_bEngineFailed = 0;    // nonzero: the last engine run could not start
+    CSelectionRect m_rcSelection;   // in display pixels; all -1: nothing marked
+    int32_t m_nPointStage = -1;     // crack: -1 none/finished, 0 first point, 1 second point
+
+    // First layout after the view is shown: a provisional scroll range.
+    void OnInitialUpdate();
+
+    // The one drawing routine for the screen, printing and print preview.
+    // rcExposed is the area to draw, in display pixels (the painter is
+    // already translated so that (0, 0) is the picture's top-left corner);
+    // bScreen is false when drawing for a printer or a preview page.
+    void OnDraw(QPainter& painter, const QRect& rcExposed, bool bScreen = true);
+
+    // The text status pane 59142 shows for this view: the readout in
+    // modeReadout and modeCrackPoints, blank otherwise.
+    QString OnUpdatePixelInfo() const;
+
+    // Printing: with the print dialog, directly on the current printer, and
+    // the print preview; all three draw the pages through OnDraw.
+    void OnFilePrint();
+    void OnFilePrintDirect();
+    void OnFilePrintPreview();
+    // Draws the document's page(s) onto an already set-up printer.
+    void PrintTo(QPrinter& printer);
+
+    // --- Pointer and keys (view/ViewInput.cpp) ---
+    void ClientToImage(CVeltroInterfaceDoc* pDoc, int32_t x, int32_t y, int32_t& nColumn, int32_t& nRow) const;
+    void OnKeyDown(int nKey);
+    void OnLButtonDown(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons, const QPoint& point);
+    void OnMouseMove(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons, const QPoint& point);
+    void OnLButtonUp(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons, const QPoint& point);
+    // Display position of a point in viewport coordinates (adds the scroll offset).
+    QPoint ViewportToDisplay(const QPoint& point) const;
+
+    // --- The four restorations (processing/) ---
+    void OnProcessingBlotch();
+    void OnProcessingCrack();
+    void OnProcessingFoxing();
+    void OnProcessingCrease();
+
+    // Starts the engine and waits for it: 0 when it was started and has
+    // ended, 1 (after "CreateProcess failed.") when it could not be started.
+    int RunEngine(const QStringList& arguments);
+
+    // The run shared by the four operations, once the parameter file is
+    // complete and closed: run the engine with the operation's switch, store
+    // the result in m_bEngineFailed, open the output through the result
+    // template on success, and repaint this view in either case.
+    void RunEngineSequence(const QString& strSwitch, const QString& strParamFile,
+                           const QString& strOutput, int nResultTemplate);
+
+    // Writes (or appends) a parameter file; when it cannot be written, tells
+    // the user which file and why, and returns false.
+    static bool WriteParamFileOrReport(const QString& strPath, const QByteArray& lines, bool bAppend);
+
+    // Sends the pane text to the status bar if this view is the active one.
+    void UpdatePixelInfo();
+
+    // Repaint of the whole view (with or without erasing, which is the same
+    // here) and of one area in display pixels.
+    void InvalidateAll();
+    void InvalidateDisplayRect(const QRect& rcDisplay);
+
+protected:
+    void paintEvent(QPaintEvent* pEvent) override;
+    void resizeEvent(QResizeEvent* pEvent) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void keyPressEvent(QKeyEvent* pEvent) override;
+    void mousePressEvent(QMouseEvent* pEvent) override;
+    void mouseMoveEvent(QMouseEvent* pEvent) override;
+    void mouseReleaseEvent(QMouseEvent* pEvent) override;
+
+private:
+    void SetScrollSizes(int64_t nWidth, int64_t nHeight);
+    void FitFrameAndRetitle(int64_t nDisplayWidth, int64_t nDisplayHeight);
+    void RefuseDisplay(const QString& strMessage);
+    QPoint ScrollOffset() const;
+
+    QPointer<CVeltroInterfaceDoc> m_pDocument;
+    int64_t m_nScrollWidth = 0;
+    int64_t m_nScrollHeight = 0;
+};
