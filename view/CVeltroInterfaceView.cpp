@@ -18,6 +18,7 @@
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QScrollBar>
+#include <QStyle>
 #include <algorithm>
 
 namespace {
@@ -77,14 +78,26 @@ void CVeltroInterfaceView::SetScrollSizes(int64_t nWidth, int64_t nHeight)
         return;
     m_nScrollWidth = nWidth;
     m_nScrollHeight = nHeight;
-    const QSize page = viewport()->size();
+    // The page is the viewport as it will be: without a scroll bar where
+    // the picture fits, less the other bar's breadth where it does not.
+    QSize page = maximumViewportSize();
+    const int nBarW = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    bool bNeedH = nWidth > page.width(), bNeedV = nHeight > page.height();
+    if (bNeedH && !bNeedV)
+        bNeedV = nHeight > page.height() - nBarW;
+    if (bNeedV && !bNeedH)
+        bNeedH = nWidth > page.width() - nBarW;
+    if (bNeedH)
+        page.rheight() -= nBarW;
+    if (bNeedV)
+        page.rwidth() -= nBarW;
     const int nMaxX = int(std::clamp<int64_t>(nWidth - page.width(), 0, INT32_MAX));
     const int nMaxY = int(std::clamp<int64_t>(nHeight - page.height(), 0, INT32_MAX));
     horizontalScrollBar()->setRange(0, nMaxX);
     verticalScrollBar()->setRange(0, nMaxY);
     horizontalScrollBar()->setPageStep(page.width());
     verticalScrollBar()->setPageStep(page.height());
-    // The default line step of a scrolling view: a hundredth of the page.
+    // The default line step of a scrolling view: a tenth of the page.
     horizontalScrollBar()->setSingleStep(std::max(1, page.width() / 10));
     verticalScrollBar()->setSingleStep(std::max(1, page.height() / 10));
 }
@@ -204,7 +217,9 @@ void CVeltroInterfaceView::FitFrameAndRetitle(int64_t nDisplayWidth, int64_t nDi
         QSize client(INT32_MAX, INT32_MAX);
         if (QMdiArea* pArea = pFrame->mdiArea())
             client = pArea->viewport()->size();
-        const QSize chrome = pFrame->size() - viewport()->size();
+        // Everything around the picture but the scroll bars, which go when
+        // the picture fits.
+        const QSize chrome = pFrame->size() - maximumViewportSize();
         const int nWidth = int(std::min<int64_t>(nDisplayWidth + chrome.width(), client.width()));
         const int nHeight = int(std::min<int64_t>(nDisplayHeight + chrome.height(), client.height()));
         pFrame->resize(nWidth, nHeight);
