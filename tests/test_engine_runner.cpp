@@ -1,0 +1,280 @@
+#include "app/UiSeams.h"
+#include "processing/EngineRunner.h"
+#include "processing/ParamFile.h"
+#include "processing/ProcessingPaths.h"
+#include "support/TestEngine.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using testengine::Recorder;
+using testengine::ScopedCurrentDir;
+using testengine::ScopedEnv;
+
+namespace {
+
+void MakeExecutable(const QString& strPath, const QByteArray& content)
+{
+    QFile file(strPath);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(content);
+    file.close();
+    ASSERT_TRUE(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+}
+
+} // namespace
+
+// ---- The command line ------------------------------------------------------
+
+TEST(EngineCommandLine, OneWordPerPathForEachOperation)
+{
+    const char* const switches[] = {"-gorex", "-crax", "-fox", "-crease"};
+    const QString strImage = QStringLiteral("/my photos/old portrait.jpg");
+    const QString strParams = QStringLiteral("/out dir/blotch.log");
+    const QString strOutput = QStringLiteral("/out dir/old portrait_BLOTCH.jpg");
+    for (const char* pszSwitch : switches) {
+        SCOPED_TRACE(pszSwitch);
+        const QString strSwitch = QString::fromLatin1(pszSwitch);
+        EXPECT_EQ(engine::Arguments(strSwitch, strImage, strParams, strOutput),
+                  QStringList({"-i", strImage, strSwitch, strParams, "-o", strOutput}));
+        EXPECT_EQ(engine::CommandLine(strSwitch, strImage, strParams, strOutput),
+                  QStringLiteral("veltro.exe -i /my photos/old portrait.jpg ") + strSwitch
+                      + QStringLiteral(" /out dir/blotch.log -o /out dir/old portrait_BLOTCH.jpg"));
+    }
+}
+
+TEST(EngineCommandLine, PathsInsertedAsTheyStand)
+{
+    // A document without an image file: "-i" followed by two blanks.
+    EXPECT_EQ(engine::CommandLine("-gorex", "", "blotch.log", "_BLOTCH.jpg"),
+              QStringLiteral("veltro.exe -i  -gorex blotch.log -o _BLOTCH.jpg"));
+    EXPECT_EQ(engine::Arguments("-gorex", "", "blotch.log", "_BLOTCH.jpg"),
+              QStringList({"-i", "", "-gorex", "blotch.log", "-o", "_BLOTCH.jpg"}));
+    // Percent signs in paths are not placeholders.
+    EXPECT_EQ(engine::CommandLine("-fox", "/p/%1 %2.jpg", "/p/fox.log", "/p/%3_FOX.jpg"),
+              QStringLiteral("veltro.exe -i /p/%1 %2.jpg -fox /p/fox.log -o /p/%3_FOX.jpg"));
+}
+
+// ---- Finding and running the engine ------------------------------------
+
+class EngineRunner : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        testengine::Application();
+        engine::SetProgramDirOverride(QString());
+        ui::SetMessageHandler([this](const QString& strText) { m_messages << strText; });
+        ASSERT_TRUE(m_work.isValid());
+    }
+    void TearDown() override
+    {
+        ui::SetMessageHandler(nullptr);
+        engine::SetProgramDirOverride(QString());
+    }
+
+    QString Work(const QString& strName) const { return m_work.filePath(strName); }
+
+    // The words of a run on an image in the work directory, with a
+    // parameter file written for it.
+    QStringList Words(const char* pszSwitch, const QString& strOutputName)
+    {
+        const QString strParams = Work(QStringLiteral("params.log"));
+        EXPECT_TRUE(paramfile::Write(strParams, paramfile::IntLine("DIST", 7), false, nullptr));
+        return engine::Arguments(QString::fromLatin1(pszSwitch), Work(QStringLiteral("in.jpg")), strParams,
+                                 Work(strOutputName));
+    }
+
+    QTemporaryDir m_work;
+    QStringList m_messages;
+};
+
+TEST_F(EngineRunner, FindsTheEngineBesideTheProgramFirst)
+{
+    const QString strTestEngine = QDir(testengine::TestBinDir()).filePath(QStringLiteral("veltro.exe"));
+    ASSERT_TRUE(QFileInfo(strTestEngine).isExecutable()) << strTestEngine.toStdString();
+    EXPECT_EQ(engine::FindEngine(), strTestEngine);
+
+    QTemporaryDir programDir;
+    MakeExecutable(programDir.filePath(QStringLiteral("veltro.exe")), "#!/bin/sh\n");
+    engine::SetProgramDirOverride(programDir.path());
+    EXPECT_EQ(engine::FindEngine(), programDir.filePath(QStringLiteral("veltro.exe")));
+}
+
+TEST_F(EngineRunner, LookupOrderAndWhatCountsAsTheEngine)
+{
+    QTemporaryDir programDir, currentDir, pathA, pathB;
+    engine::SetProgramDirOverride(programDir.path());
+    ScopedCurrentDir cwd(currentDir.path());
+    ScopedEnv path("PATH", QFile::encodeName(pathA.path() + ':' + pathB.path()));
+    EXPECT_EQ(engine::FindEngine(), QString());
+
+    // Neither a file without execute permission nor a directory counts.
+    QFile plain(programDir.filePath(QStringLiteral("veltro.exe")));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    ASSERT_TRUE(QDir(pathA.path()).mkdir(QStringLiteral("veltro.exe")));
+    EXPECT_EQ(engine::FindEngine(), QString());
+
+    MakeExecutable(pathB.filePath(QStringLiteral("veltro.exe")), "#!/bin/sh\n");
+    EXPECT_EQ(engine::FindEngine(), pathB.filePath(QStringLiteral("veltro.exe")));
+
+    MakeExecutable(currentDir.filePath(QStringLiteral("veltro.exe")), "#!/bin/sh\n");
+    EXPECT_EQ(QFileInfo(engine::FindEngine()).canonicalFilePath(),
+              QFileInfo(currentDir.filePath(QStringLiteral("veltro.exe"))).canonicalFilePath());
+
+    ASSERT_TRUE(plain.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    EXPECT_EQ(engine::FindEngine(), programDir.filePath(QStringLiteral("veltro.exe")));
+}
+
+// The whole road of one run: parameter file, the engine's words (paths with
+// blanks each one word), its copy of the file, and the output it wrote.
+TEST_F(EngineRunner, EngineReceivesTheWordsAndTheParameterFile)
+{
+    Recorder record;
+    ASSERT_TRUE(QDir(m_work.path()).mkpath(QStringLiteral("my photos")));
+    const QString strImage = Work(QStringLiteral("my photos/old portrait.jpg"));
+    const QString strMask = processingpaths::ProposePath(strImage, QString(), QStringLiteral("_mask"));
+    const QString strOutput = processingpaths::ProposePath(strImage, QString(), QStringLiteral("_BLOTCH"));
+    const QString strParams = processingpaths::ParamFilePath(strOutput, QStringLiteral("blotch.log"));
+    EXPECT_EQ(strParams, Work(QStringLiteral("my photos/blotch.log")));
+
+    const QByteArray lines = paramfile::UnsignedLine("DIST", 7) + paramfile::UnsignedLine("COST", 10)
+                             + paramfile::StringLine("MASKFILE", strMask);
+    QString strError;
+    ASSERT_TRUE(paramfile::Write(strParams, lines, false, &strError)) << strError.toStdString();
+
+    const QStringList words = engine::Arguments(QStringLiteral("-gorex"), strImage, strParams, strOutput);
+    EXPECT_EQ(engine::Run(words), 0);
+    EXPECT_TRUE(m_messages.isEmpty());
+    EXPECT_EQ(record.Args(), words);
+    EXPECT_EQ(record.Params(), lines);
+    EXPECT_EQ(QImage(strOutput).size(), QSize(8, 6));
+    EXPECT_EQ(engine::LastEngineErrorLine().toStdString(), "");
+}
+
+// The engine works in the program's current directory, so a relative
+// output path lands there.
+TEST_F(EngineRunner, RelativePathsMeanTheCurrentDirectory)
+{
+    Recorder record;
+    ScopedCurrentDir cwd(m_work.path());
+    ASSERT_TRUE(paramfile::Write(QStringLiteral("fox.log"), paramfile::FloatLine("AMP", 0.05f), false, nullptr));
+    EXPECT_EQ(engine::Run(engine::Arguments("-fox", "", "fox.log", "_FOX.jpg")), 0);
+    EXPECT_EQ(record.Args(), QStringList({"-i", "", "-fox", "fox.log", "-o", "_FOX.jpg"}));
+    EXPECT_EQ(record.Params(), QByteArray("AMP\t0.050000\n"));
+    EXPECT_TRUE(QFileInfo::exists(Work(QStringLiteral("_FOX.jpg"))));
+}
+
+// Whatever the engine did, a run that started and ended counts as done.
+TEST_F(EngineRunner, StartedAndEndedWhateverTheEngineDid)
+{
+    const char* const modes[] = {"nooutput", "fail", "crash"};
+    for (const char* pszMode : modes) {
+        SCOPED_TRACE(pszMode);
+        Recorder record(pszMode);
+        const QString strOutput = Work(QStringLiteral("out_%1.jpg").arg(QLatin1String(pszMode)));
+        EXPECT_EQ(engine::Run(Words("-crax", QFileInfo(strOutput).fileName())), 0);
+        EXPECT_TRUE(record.WasRun());
+        EXPECT_FALSE(QFileInfo::exists(strOutput));
+    }
+    EXPECT_TRUE(m_messages.isEmpty());
+}
+
+TEST_F(EngineRunner, KeepsTheEnginesLastErrorLine)
+{
+    {
+        Recorder record("fail");
+        const QString strOutput = Work(QStringLiteral("out put.jpg"));
+        EXPECT_EQ(engine::Run(Words("-crease", QStringLiteral("out put.jpg"))), 0);
+        EXPECT_EQ(engine::LastEngineErrorLine().toStdString(),
+                  QStringLiteral("veltro.exe: test failure: %1: asked to fail").arg(strOutput).toStdString());
+    }
+    {
+        // Far more output than a pipe holds, on both channels: read as it
+        // arrives, so the engine never stalls.
+        Recorder record("chatty");
+        EXPECT_EQ(engine::Run(Words("-fox", QStringLiteral("c.jpg"))), 0);
+        EXPECT_EQ(engine::LastEngineErrorLine().toStdString(), "veltro.exe: last line");
+        EXPECT_TRUE(QFileInfo::exists(Work(QStringLiteral("c.jpg"))));
+    }
+    {
+        // A new run forgets the previous one's line.
+        Recorder record;
+        EXPECT_EQ(engine::Run(Words("-fox", QStringLiteral("d.jpg"))), 0);
+        EXPECT_EQ(engine::LastEngineErrorLine().toStdString(), "");
+    }
+    EXPECT_TRUE(m_messages.isEmpty());
+}
+
+// While the engine runs the program keeps handling its own events (timers,
+// repaints) and shows the busy cursor; afterwards the cursor is restored.
+TEST_F(EngineRunner, BusyCursorWhileWaiting)
+{
+    Recorder record("sleep");
+    bool bTimerRan = false;
+    bool bBusy = false;
+    QTimer::singleShot(0, [&] {
+        bTimerRan = true;
+        bBusy = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+    });
+    EXPECT_EQ(engine::Run(Words("-gorex", QStringLiteral("s.jpg"))), 0);
+    EXPECT_TRUE(bTimerRan);
+    EXPECT_TRUE(bBusy);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(QFileInfo::exists(Work(QStringLiteral("s.jpg"))));
+}
+
+// No engine anywhere: beside the program, in the current directory (the
+// test programs' directory holds the test engine, so it is left) or on PATH.
+TEST_F(EngineRunner, MissingEngineCannotBeStarted)
+{
+    Recorder record;
+    QTemporaryDir emptyProgramDir, emptyCurrentDir, emptyPathDir;
+    engine::SetProgramDirOverride(emptyProgramDir.path());
+    ScopedCurrentDir cwd(emptyCurrentDir.path());
+    ScopedEnv path("PATH", QFile::encodeName(emptyPathDir.path()));
+
+    EXPECT_EQ(engine::Run(Words("-gorex", QStringLiteral("o.jpg"))), 1);
+    EXPECT_EQ(m_messages, QStringList({"CreateProcess failed."}));
+    EXPECT_FALSE(record.WasRun());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// A "veltro.exe" the system refuses to start.
+TEST_F(EngineRunner, UnstartableEngineCannotBeStarted)
+{
+    QTemporaryDir programDir;
+    MakeExecutable(programDir.filePath(QStringLiteral("veltro.exe")), QByteArray("\x7f" "ELF garbage", 12));
+    engine::SetProgramDirOverride(programDir.path());
+
+    EXPECT_EQ(engine::Run(Words("-gorex", QStringLiteral("o.jpg"))), 1);
+    EXPECT_EQ(m_messages, QStringList({"CreateProcess failed."}));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// Quitting while the engine runs neither cuts the wait short nor leaves the
+// engine behind: the run ends first, then the program's loop ends.
+TEST_F(EngineRunner, QuitDuringTheRunWaitsForTheEngine)
+{
+    Recorder record("sleep");
+    int nResult = -1;
+    bool bOutputWhenRunReturned = false;
+    QEventLoop mainLoop;
+    QTimer::singleShot(0, [&] {
+        QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+        nResult = engine::Run(Words("-crease", QStringLiteral("q.jpg")));
+        bOutputWhenRunReturned = QFileInfo::exists(Work(QStringLiteral("q.jpg")));
+    });
+    EXPECT_EQ(mainLoop.exec(), 0);
+    EXPECT_EQ(nResult, 0);
+    EXPECT_TRUE(bOutputWhenRunReturned);
+}
