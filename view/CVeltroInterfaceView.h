@@ -86,6 +86,13 @@ public:
     void OnProcessingFoxing();
     void OnProcessingCrease();
 
+    // Steps of the crack and crease selections, run by the pointer handlers
+    // (processing/CrackCommand.cpp, processing/CreaseCommand.cpp). Points are
+    // display positions with their (column, row).
+    void OnCrackFirstPoint(const QPoint& point, int32_t nColumn, int32_t nRow);
+    void OnCrackSecondPoint(int32_t nColumn, int32_t nRow);
+    void OnCreaseComplete();
+
     // Starts the engine and waits for it: 0 when it was started and has
     // ended, 1 (after "CreateProcess failed.") when it could not be started.
     int RunEngine(const QStringList& arguments);
