@@ -95,6 +95,7 @@ QPen inkPen(const QColor& c = pal::ink, qreal w = 1.0)
 {
     QPen pen(c, w);
     pen.setJoinStyle(Qt::MiterJoin);
+    pen.setMiterLimit(1.5); // sharp tips (ears, drop points) stay inside the image
     pen.setCapStyle(Qt::SquareCap);
     return pen;
 }
@@ -223,7 +224,7 @@ void drawCrackTile(QPainter& p, int y0, int y1, bool hi)
 }
 
 // A small sepia landscape (sky, sun, hills) filling `r`.
-void drawSepiaScene(QPainter& p, const QRectF& r, bool hi)
+void drawSepiaScene(QPainter& p, const QRectF& r, bool hi, bool beforeAfter = false)
 {
     p.save();
     p.setClipRect(r);
@@ -255,6 +256,17 @@ void drawSepiaScene(QPainter& p, const QRectF& r, bool hi)
     near.closeSubpath();
     p.setBrush(pal::hillDark);
     p.drawPath(near);
+    if (beforeAfter) {
+        // The left half as it came in (yellowed, spotted), the right half
+        // restored, as on the splash picture.
+        const qreal mid = std::round(r.center().x());
+        const QRectF left(r.left(), r.top(), mid - r.left(), r.height());
+        p.fillRect(left, QColor(0xb0, 0x80, 0x30, 80));
+        p.setBrush(QColor(0x8a, 0x4a, 0x1c, 170));
+        p.drawEllipse(QPointF(left.left() + left.width() * 0.35, r.top() + r.height() * 0.25), 0.7, 0.7);
+        p.drawEllipse(QPointF(left.left() + left.width() * 0.70, r.top() + r.height() * 0.55), 0.5, 0.5);
+        p.fillRect(QRectF(mid - 0.25, r.top(), 0.5, r.height()), QColor(255, 255, 255, 230));
+    }
     p.restore();
 }
 
@@ -302,14 +314,14 @@ void drawSave(QPainter& p, bool hi)
 void drawCut(QPainter& p, bool)
 {
     // Blades.
-    QPen blade(pal::metalDark, 1.6);
+    QPen blade(pal::ink, 1.8);
     blade.setCapStyle(Qt::RoundCap);
     p.setPen(blade);
     p.drawLine(QPointF(4.5, 1.0), QPointF(10.0, 9.0));
     p.drawLine(QPointF(11.5, 1.0), QPointF(6.0, 9.0));
-    p.setPen(QPen(pal::metal, 0.6));
-    p.drawLine(QPointF(4.7, 1.3), QPointF(9.7, 8.6));
-    p.drawLine(QPointF(11.3, 1.3), QPointF(6.3, 8.6));
+    p.setPen(QPen(pal::metal, 0.7));
+    p.drawLine(QPointF(4.6, 1.2), QPointF(9.8, 8.7));
+    p.drawLine(QPointF(11.4, 1.2), QPointF(6.2, 8.7));
     p.setPen(Qt::NoPen);
     p.setBrush(pal::ink);
     p.drawEllipse(QPointF(8, 6.4), 0.8, 0.8);
@@ -397,7 +409,7 @@ void drawAppIcon(QPainter& p, bool hi)
 {
     // A framed photograph ...
     outlinedRect(p, box(0, 3, 13, 15), pal::paper);
-    drawSepiaScene(p, QRectF(2, 5, 10, 9), hi);
+    drawSepiaScene(p, QRectF(2, 5, 10, 9), hi, hi);
     p.setPen(inkPen(pal::hillDark));
     p.setBrush(Qt::NoBrush);
     if (hi) {
@@ -556,6 +568,58 @@ const std::map<QString, std::vector<const char*>>& pixelMaps()
           "....BbbbbbbB....",
           ".....BBBBBB.....",
           "................"}},
+        // 16 x 16 window icons.
+        {QStringLiteral("icon:blotch"),
+         {"............B...",
+          "...........BbB..",
+          ".....B....BcbbB.",
+          "....BbB...BcbbB.",
+          "....BbB...BbbbB.",
+          "...BbbbB...BBB..",
+          "...BcbbB........",
+          "..BcwbbbB.......",
+          ".BbcwbbbbB......",
+          ".BbcwbbbbB......",
+          ".BbcbbbbbB......",
+          ".BbbbbbbbB..B...",
+          ".BbbbbbbbB.BbB..",
+          "..BbbbbbB..BbB..",
+          "...BBBBB...BBB..",
+          "................"}},
+        {QStringLiteral("icon:crack"),
+         {"kkkkkkkkkkkkkkkk",
+          "kssskssssssksssk",
+          "kssskssssssksssk",
+          "ksssskssksskkkkk",
+          "ksssskkksskssssk",
+          "kssssskssksssssk",
+          "ksssssskksssssSk",
+          "kssssssksssssSSk",
+          "ksssssskssssSSSk",
+          "kssssskskssSSSSk",
+          "ksssskssksSSSkkk",
+          "kkkkksssskkSkSSk",
+          "ksskssssSSSkSSSk",
+          "kssksssSSSSkSSSk",
+          "ksskssSSSSSSkSSk",
+          "kkkkkkkkkkkkkkkk"}},
+        {QStringLiteral("icon:fox"),
+         {"................",
+          ".k............k.",
+          ".kk..........kk.",
+          ".kOk........kOk.",
+          ".kOOkkkkkkkkOOk.",
+          "kOOOooooooooOOOk",
+          "kOooooooooooooOk",
+          "kooookooookooook",
+          "keeookooookooeek",
+          ".keeeooooooeeek.",
+          ".keeeeooooeeeek.",
+          "..keeeeooeeeek..",
+          "...keeeeeeeek...",
+          "....keekkeek....",
+          ".....kkkkkk.....",
+          "................"}},
     };
     return maps;
 }
@@ -643,97 +707,133 @@ QImage makeScene(int w, int h)
     p.setRenderHint(QPainter::Antialiasing);
     auto g = [](double v) { const int c = int(std::lround(v * 255)); return QColor(c, c, c); };
 
-    QLinearGradient skyG(0, 0, 0, h * 0.62);
-    skyG.setColorAt(0, g(0.66));
+    QLinearGradient skyG(0, 0, 0, h * 0.60);
+    skyG.setColorAt(0, g(0.60));
     skyG.setColorAt(1, g(0.90));
     p.fillRect(0, 0, w, h, skyG);
     // Sun haze.
-    const QPointF sunC(w * 0.70, h * 0.33);
-    QRadialGradient haze(sunC, h * 0.45);
-    haze.setColorAt(0, QColor(255, 255, 255, 170));
-    haze.setColorAt(0.12, QColor(255, 255, 255, 120));
+    const QPointF sunC(w * 0.62, h * 0.30);
+    QRadialGradient haze(sunC, h * 0.50);
+    haze.setColorAt(0, QColor(255, 255, 255, 190));
+    haze.setColorAt(0.10, QColor(255, 255, 255, 130));
     haze.setColorAt(1, QColor(255, 255, 255, 0));
     p.fillRect(0, 0, w, h, haze);
     p.setPen(Qt::NoPen);
-    p.setBrush(g(0.99));
-    p.drawEllipse(sunC, h * 0.055, h * 0.055);
+    p.setBrush(g(1.0));
+    p.drawEllipse(sunC, h * 0.05, h * 0.05);
     // Soft clouds.
     Rng rng(7);
-    for (int i = 0; i < 26; ++i) {
-        const double cx = rng.range(0.0, w * 0.55), cy = rng.range(h * 0.10, h * 0.28);
-        const double rx = rng.range(18, 46), ry = rx * 0.32;
+    for (int i = 0; i < 30; ++i) {
+        const double cx = rng.range(0.0, w * 1.0), cy = rng.range(h * 0.08, h * 0.24);
+        const double rx = rng.range(18, 46), ry = rx * 0.30;
         QRadialGradient c(QPointF(cx, cy), rx);
-        c.setColorAt(0, QColor(255, 255, 255, 60));
+        c.setColorAt(0, QColor(255, 255, 255, 55));
         c.setColorAt(1, QColor(255, 255, 255, 0));
         p.setBrush(c);
         p.drawEllipse(QPointF(cx, cy), rx, ry);
     }
 
     // Layers of hills, far to near.
-    auto ridge = [&](double base, double amp, double phase, double freq, double shade, double bottomShade) {
+    struct Ridge {
+        double base, amp, phase, freq;
+        double y(double t) const
+        {
+            return base + amp * (std::sin(t * freq + phase) * 0.6 + std::sin(t * freq * 2.3 + phase * 1.7) * 0.25 +
+                                 std::sin(t * freq * 5.1 + phase * 0.3) * 0.08);
+        }
+    };
+    auto drawRidge = [&](const Ridge& r, double shade, double bottomShade) {
         QPainterPath path;
         path.moveTo(0, h);
-        for (int x = 0; x <= w; x += 2) {
-            const double t = double(x) / w;
-            const double y = base + amp * (std::sin(t * freq + phase) * 0.6 + std::sin(t * freq * 2.3 + phase * 1.7) * 0.25 +
-                                           std::sin(t * freq * 5.1 + phase * 0.3) * 0.08);
-            path.lineTo(x, h * y);
-        }
+        for (int x = 0; x <= w; x += 2)
+            path.lineTo(x, h * r.y(double(x) / w));
         path.lineTo(w, h);
         path.closeSubpath();
-        QLinearGradient lg(0, h * (base - amp), 0, h);
+        QLinearGradient lg(0, h * (r.base - r.amp), 0, h);
         lg.setColorAt(0, g(shade));
         lg.setColorAt(1, g(bottomShade));
         p.setBrush(lg);
         p.drawPath(path);
     };
-    ridge(0.50, 0.05, 1.2, 6.0, 0.70, 0.62);
-    ridge(0.58, 0.06, 3.9, 4.2, 0.56, 0.46);
+    drawRidge({0.50, 0.05, 1.2, 6.0}, 0.72, 0.64);
+    drawRidge({0.57, 0.06, 3.9, 4.2}, 0.54, 0.42);
 
     // A lake catching the light between the hills.
     QPainterPath lake;
-    lake.moveTo(w * 0.30, h * 0.66);
-    lake.cubicTo(w * 0.50, h * 0.62, w * 0.85, h * 0.63, w * 1.02, h * 0.655);
-    lake.lineTo(w * 1.02, h * 0.73);
-    lake.cubicTo(w * 0.80, h * 0.74, w * 0.50, h * 0.72, w * 0.30, h * 0.66);
-    QLinearGradient lakeG(0, h * 0.62, 0, h * 0.74);
-    lakeG.setColorAt(0, g(0.86));
-    lakeG.setColorAt(1, g(0.70));
+    lake.moveTo(w * 0.22, h * 0.675);
+    lake.cubicTo(w * 0.45, h * 0.63, w * 0.80, h * 0.635, w * 1.02, h * 0.655);
+    lake.lineTo(w * 1.02, h * 0.74);
+    lake.cubicTo(w * 0.75, h * 0.75, w * 0.45, h * 0.73, w * 0.22, h * 0.675);
+    QLinearGradient lakeG(0, h * 0.63, 0, h * 0.75);
+    lakeG.setColorAt(0, g(0.88));
+    lakeG.setColorAt(1, g(0.66));
     p.setBrush(lakeG);
     p.drawPath(lake);
-    // Glints on the water below the sun.
-    for (int i = 0; i < 9; ++i) {
-        const double y = h * (0.645 + i * 0.008);
-        const double half = w * (0.07 - i * 0.006);
-        p.setBrush(QColor(255, 255, 255, 120 - i * 10));
-        p.drawRect(QRectF(sunC.x() - half + rng.range(-4, 4), y, 2 * half, 1.2));
+    // Glints on the water below the sun: short broken strokes.
+    for (int i = 0; i < 10; ++i) {
+        const double y = h * (0.655 + i * 0.0075);
+        const double half = w * (0.065 - i * 0.005);
+        for (double x = sunC.x() - half; x < sunC.x() + half;) {
+            const double len = rng.range(3, 12);
+            p.setBrush(QColor(255, 255, 255, int(rng.range(50, 130)) - i * 6));
+            p.drawRect(QRectF(x, y, len, 1.0));
+            x += len + rng.range(2, 7);
+        }
     }
-    ridge(0.74, 0.07, 0.4, 3.1, 0.40, 0.26);
+    const Ridge nearRidge{0.76, 0.06, 0.4, 3.1};
+    drawRidge(nearRidge, 0.34, 0.14);
 
-    // A lone tree on the near hill.
-    const QPointF base(w * 0.23, h * 0.70);
-    p.setBrush(g(0.16));
+    // A lone tree on the near hill, lit from the sun's side.
+    const double tx = w * 0.80;
+    const QPointF base(tx, h * nearRidge.y(0.80) + 4);
+    const double treeH = h * 0.40;
+    p.setBrush(g(0.10));
     QPainterPath trunk;
-    trunk.moveTo(base.x() - 3, base.y() + 6);
-    trunk.lineTo(base.x() - 1.2, base.y() - 40);
-    trunk.lineTo(base.x() + 1.2, base.y() - 40);
-    trunk.lineTo(base.x() + 3, base.y() + 6);
+    trunk.moveTo(base.x() - 5, base.y() + 2);
+    trunk.cubicTo(base.x() - 2, base.y() - treeH * 0.2, base.x() - 3, base.y() - treeH * 0.45,
+                  base.x() - 1, base.y() - treeH * 0.62);
+    trunk.lineTo(base.x() + 1.5, base.y() - treeH * 0.62);
+    trunk.cubicTo(base.x() + 1, base.y() - treeH * 0.45, base.x() + 3, base.y() - treeH * 0.2,
+                  base.x() + 6, base.y() + 2);
     p.drawPath(trunk);
+    p.setPen(QPen(g(0.10), 2.0, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(base.x() - 1, base.y() - treeH * 0.40), QPointF(base.x() - 22, base.y() - treeH * 0.66));
+    p.drawLine(QPointF(base.x() + 1, base.y() - treeH * 0.35), QPointF(base.x() + 20, base.y() - treeH * 0.60));
+    p.setPen(Qt::NoPen);
+    // Crown: clumps of foliage with ragged edges; the side facing the sun
+    // is picked out in slightly lighter leaves.
+    const QPointF lobes[] = {{-26, -0.64}, {24, -0.60}, {0, -0.78}, {-14, -0.90}, {14, -0.92},
+                             {0, -1.02}, {-34, -0.56}, {34, -0.52}};
     Rng leaves(11);
-    for (int i = 0; i < 70; ++i) {
-        const double a = leaves.range(0, 2 * M_PI);
-        const double d = std::sqrt(leaves.uniform());
-        const double cx = base.x() + std::cos(a) * d * 30;
-        const double cy = base.y() - 52 + std::sin(a) * d * 22;
-        const double r = leaves.range(5, 10);
-        const double v = 0.12 + 0.10 * (1.0 - (cy - (base.y() - 75)) / 45.0) * leaves.uniform();
-        p.setBrush(g(std::clamp(v, 0.08, 0.30)));
-        p.drawEllipse(QPointF(cx, cy), r, r * 0.85);
+    for (const QPointF& lobe : lobes) {
+        const QPointF c(base.x() + lobe.x(), base.y() + treeH * lobe.y());
+        for (int i = 0; i < 60; ++i) {
+            const double a = leaves.range(0, 2 * M_PI);
+            const double d = std::sqrt(leaves.uniform());
+            const QPointF at = c + QPointF(std::cos(a) * d * 16, std::sin(a) * d * 12);
+            const double r = leaves.range(2.0, 4.5);
+            p.setBrush(g(leaves.range(0.07, 0.11)));
+            p.drawEllipse(at, r, r * 0.85);
+        }
+    }
+    for (const QPointF& lobe : lobes) {
+        const QPointF c(base.x() + lobe.x(), base.y() + treeH * lobe.y());
+        for (int i = 0; i < 40; ++i) {
+            const double a = leaves.range(0, 2 * M_PI);
+            const double d = std::sqrt(leaves.uniform()) * 0.8;
+            const QPointF at = c + QPointF(std::cos(a) * d * 16, std::sin(a) * d * 12);
+            const double lit = -std::cos(a) * 0.6 - std::sin(a) * 0.8; // towards the upper left
+            if (lit < 0.2 || d < 0.3)
+                continue;
+            const double r = leaves.range(1.5, 3.0);
+            p.setBrush(g(0.13 + 0.07 * lit * d + leaves.range(0, 0.03)));
+            p.drawEllipse(at, r, r * 0.85);
+        }
     }
     // Birds.
     p.setBrush(Qt::NoBrush);
     p.setPen(QPen(g(0.30), 1.3, Qt::SolidLine, Qt::RoundCap));
-    const QPointF birds[] = {{0.52, 0.20}, {0.56, 0.17}, {0.585, 0.225}};
+    const QPointF birds[] = {{0.40, 0.17}, {0.44, 0.14}, {0.465, 0.195}};
     for (const QPointF& b : birds) {
         const QPointF c(w * b.x(), h * b.y());
         QPainterPath v;
@@ -743,9 +843,9 @@ QImage makeScene(int w, int h)
         p.drawPath(v);
     }
     // Grass in the foreground.
-    p.setPen(QPen(g(0.20), 1.0));
     Rng grass(23);
-    for (int i = 0; i < 260; ++i) {
+    for (int i = 0; i < 300; ++i) {
+        p.setPen(QPen(g(i % 3 == 0 ? 0.32 : 0.07), 1.0));
         const double x = grass.range(0, w);
         const double y = h * grass.range(0.86, 1.02);
         p.drawLine(QPointF(x, y), QPointF(x + grass.range(-3, 3), y - grass.range(4, 11)));
@@ -778,8 +878,8 @@ QImage ageScene(const QImage& clean)
         for (int x = 0; x < w; ++x) {
             // Faded: lower contrast, lifted blacks, a yellow cast.
             const double r = qRed(src[x]), g = qGreen(src[x]), b = qBlue(src[x]);
-            auto fade = [](double c, double lift) { return std::clamp(70.0 + c * 0.68 + lift, 0.0, 255.0); };
-            dst[x] = qRgb(int(fade(r, 6)), int(fade(g, 0)), int(fade(b, -22)));
+            auto fade = [](double c, double lift) { return std::clamp(52.0 + c * 0.74 + lift, 0.0, 255.0); };
+            dst[x] = qRgb(int(fade(r, 8)), int(fade(g, 0)), int(fade(b, -28)));
         }
     }
     QPainter p(&img);
@@ -803,55 +903,63 @@ QImage ageScene(const QImage& clean)
         }
     }
 
-    // A water blotch: a pale stain with a darker tide line.
+    // A water blotch: a faint stain bounded by a darker, soft tide line.
     {
         QPainterPath stain;
         Rng s(202);
-        const QPointF c(w * 0.20, h * 0.55);
-        for (int i = 0; i <= 48; ++i) {
-            const double a = 2 * M_PI * i / 48;
-            const double rr = 34 + 7 * std::sin(a * 3 + 0.7) + 4 * std::sin(a * 7) + s.range(-1.5, 1.5);
-            const QPointF q(c.x() + std::cos(a) * rr * 1.25, c.y() + std::sin(a) * rr);
+        const QPointF c(w * 0.29, h * 0.30);
+        for (int i = 0; i <= 64; ++i) {
+            const double a = 2 * M_PI * i / 64;
+            const double rr = 27 + 5 * std::sin(a * 2 + 0.7) + 2.5 * std::sin(a * 5 + 1.3) + s.range(-0.6, 0.6);
+            const QPointF q(c.x() + std::cos(a) * rr * 1.3, c.y() + std::sin(a) * rr);
             if (i == 0)
                 stain.moveTo(q);
             else
                 stain.lineTo(q);
         }
         stain.closeSubpath();
-        p.setBrush(QColor(0xf3, 0xe4, 0xc0, 60));
+        p.setBrush(QColor(0xa8, 0x7a, 0x40, 38));
         p.drawPath(stain);
         p.setBrush(Qt::NoBrush);
-        p.setPen(QPen(QColor(0x7c, 0x55, 0x2c, 110), 2.2));
-        p.drawPath(stain);
-        p.setPen(QPen(QColor(0x7c, 0x55, 0x2c, 50), 5.0));
-        p.drawPath(stain);
+        for (int k = 0; k < 4; ++k) {
+            p.setPen(QPen(QColor(0x80, 0x56, 0x28, 26 + 22 * k), 7.0 - 1.6 * k, Qt::SolidLine, Qt::RoundCap,
+                          Qt::RoundJoin));
+            p.drawPath(stain.translated(0.6 * k, 0.6 * k));
+        }
         p.setPen(Qt::NoPen);
     }
 
-    // Cracks: jagged dark fissures with a light lip.
-    Rng cr(303);
+    // Cracks in the emulsion: straight runs with sudden turns, forking at
+    // wide angles, dark with a light lip where the edge lifts.
+    Rng cr(1);
     std::function<void(QPointF, double, double, int)> crack = [&](QPointF at, double dir, double len, int depth) {
         QPolygonF pl;
         pl << at;
         double travelled = 0;
         while (travelled < len) {
-            dir += cr.range(-0.55, 0.55);
-            const double step = cr.range(3, 7);
+            dir += cr.uniform() < 0.25 ? cr.range(-0.9, 0.9) : cr.range(-0.3, 0.3);
+            const double step = cr.range(6, 14);
             at += QPointF(std::cos(dir) * step, std::sin(dir) * step);
             pl << at;
             travelled += step;
-            if (depth < 2 && cr.uniform() < 0.07)
-                crack(at, dir + (cr.uniform() < 0.5 ? -1 : 1) * cr.range(0.5, 1.1), len * 0.35, depth + 1);
+            if (depth < 2 && cr.uniform() < 0.22)
+                crack(at, dir + (cr.uniform() < 0.5 ? -1 : 1) * cr.range(0.8, 1.5), len * cr.range(0.2, 0.4),
+                      depth + 1);
         }
-        const double wdt = depth == 0 ? 1.3 : 0.9;
+        const double wdt = depth == 0 ? 1.4 : (depth == 1 ? 1.0 : 0.8);
         p.setBrush(Qt::NoBrush);
-        p.setPen(QPen(QColor(255, 248, 230, 150), wdt, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        p.drawPolyline(pl.translated(0.9, 0.9));
-        p.setPen(QPen(QColor(0x2a, 0x1b, 0x10, 210), wdt, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.setPen(QPen(QColor(255, 248, 228, 170), wdt, Qt::SolidLine, Qt::RoundCap, Qt::MiterJoin));
+        p.drawPolyline(pl.translated(0.9, 1.0));
+        p.setPen(QPen(QColor(0x26, 0x18, 0x0d, 220), wdt, Qt::SolidLine, Qt::RoundCap, Qt::MiterJoin));
         p.drawPolyline(pl);
     };
-    crack(QPointF(w * 0.02, h * 0.36), 0.25, w * 0.42, 0);
-    crack(QPointF(w * 0.30, h * 0.02), 1.75, h * 0.55, 0);
+    // Each crack has its own seed, chosen for a pleasing shape.
+    cr = Rng(52);
+    crack(QPointF(w * 0.03, h * 0.36), 0.25, w * 0.48, 0);
+    cr = Rng(100);
+    crack(QPointF(w * 0.16, -2), 1.35, h * 0.45, 0);
+    cr = Rng(305);
+    crack(QPointF(-2, h * 0.82), -0.35, w * 0.22, 1);
 
     // A crease across the lower corner: a bright ridge beside a shadow.
     p.setPen(QPen(QColor(0x3a, 0x26, 0x14, 90), 2.0));
@@ -949,21 +1057,22 @@ QImage makeSplash()
         // Torn-off top-left corner.
         QPainterPath tear;
         Rng t(404);
-        tear.moveTo(-1, -1);
-        tear.lineTo(-1, 78);
-        const int steps = 30;
+        tear.moveTo(-10, 80);
+        const int steps = 46;
         for (int i = 0; i <= steps; ++i) {
             const double s = double(i) / steps;
-            const double x = s * 92 + t.range(-2.5, 2.5);
-            const double y = 78 * (1 - s) + std::sin(s * 9) * 4 + t.range(-2.5, 2.5);
+            const double x = s * 96 + t.range(-1.2, 1.2);
+            const double y = 80 * (1 - s) + std::sin(s * 7.0) * 5 + std::sin(s * 23.0) * 1.5 + t.range(-1.2, 1.2);
             tear.lineTo(x, y);
         }
-        tear.lineTo(-1, -1);
+        const QPainterPath tearEdge = tear;
+        tear.lineTo(tear.currentPosition().x(), -10);
+        tear.lineTo(-10, -10);
         tear.closeSubpath();
         // Paper fibres along the tear.
         pp.setPen(QPen(QColor(0xf6, 0xec, 0xd6), 5.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         pp.setBrush(Qt::NoBrush);
-        pp.drawPath(tear);
+        pp.drawPath(tearEdge);
         pp.setCompositionMode(QPainter::CompositionMode_Clear);
         pp.setPen(Qt::NoPen);
         pp.setBrush(Qt::black);
@@ -1066,7 +1175,7 @@ QImage makeSplash()
 void drawLogo(QPainter& p, bool hi)
 {
     outlinedRect(p, box(0, 3, 16, 17), pal::paper);
-    drawSepiaScene(p, QRectF(2, 5, 13, 11), hi);
+    drawSepiaScene(p, QRectF(2, 5, 13, 11), hi, true);
     p.setPen(QPen(pal::hillDark, 0.5));
     p.setBrush(Qt::NoBrush);
     p.drawRect(QRectF(2.25, 5.25, 12.5, 10.5));
@@ -1148,7 +1257,9 @@ int main(int argc, char** argv)
     for (const WindowIcon& ic : kIcons) {
         const QString base = QStringLiteral("icons/%1").arg(QLatin1String(ic.name));
         save(render(ic.draw, 16, 16, 2), base + QStringLiteral(".png"));
-        save(render(ic.draw, 16, 16, 1), base + QStringLiteral("16.png"));
+        const auto pm = pixelMaps().find(QStringLiteral("icon:%1").arg(QLatin1String(ic.name)));
+        save(pm != pixelMaps().end() ? fromPixelMap(pm->second, 16, 16) : render(ic.draw, 16, 16, 1),
+             base + QStringLiteral("16.png"));
     }
 
     save(render(drawLogo, 20, 18, 2), QStringLiteral("logo.png"));
