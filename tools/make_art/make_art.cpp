@@ -187,26 +187,22 @@ void drawFoxHead(QPainter& p, qreal y0, bool hi)
     p.restore();
 }
 
-// Branching crack network on a plaster tile covering rows y0..y1.
-void drawCrackTile(QPainter& p, int y0, int y1, bool hi)
+// Pixel path through pixel centres: {x, y} pairs of pixel indices.
+QPolygonF pixelPath(std::initializer_list<QPoint> pts)
+{
+    QPolygonF pl;
+    for (const QPoint& q : pts)
+        pl << QPointF(q.x() + 0.5, q.y() + 0.5);
+    return pl;
+}
+
+// Crack network on a plaster tile covering rows y0..y1.
+void drawCrackTile(QPainter& p, int y0, int y1, const std::vector<QPolygonF>& cracks, bool hi)
 {
     QLinearGradient g(0, y0, 16, y1);
     g.setColorAt(0, pal::plaster.lighter(106));
     g.setColorAt(1, pal::plasterDark);
     outlinedRect(p, box(0, y0, 15, y1), g);
-    const qreal dy = y0 - 1;
-    auto poly = [&](std::initializer_list<QPointF> pts) {
-        QPolygonF pl;
-        for (const QPointF& q : pts)
-            pl << QPointF(q.x(), q.y() + dy);
-        return pl;
-    };
-    const std::vector<QPolygonF> cracks = {
-        poly({{4.5, 1.5}, {5.5, 3.5}, {5.5, 4.5}, {7.5, 6.5}, {7.5, 8.5}, {9.5, 10.5}, {10.5, 10.5}, {11.5, 13.5}}),
-        poly({{7.5, 6.5}, {9.5, 5.5}, {11.5, 3.5}, {14.5, 3.5}}),
-        poly({{7.5, 8.5}, {5.5, 9.5}, {3.5, 11.5}, {1.5, 11.5}}),
-        poly({{10.5, 10.5}, {12.5, 9.5}, {14.5, 9.5}}),
-    };
     if (hi) {
         // A light lip along each crack makes it read as a fissure.
         p.setPen(QPen(QColor(255, 250, 235, 200), 0.5));
@@ -368,7 +364,17 @@ void drawPrint(QPainter& p, bool)
 
 void drawBlotch(QPainter& p, bool hi) { drawDrop(p, 8, 0.5, 9.5, 5.0, hi); }
 
-void drawCrack(QPainter& p, bool hi) { drawCrackTile(p, 1, 13, hi); }
+// Same crack as the 1x pixel map.
+void drawCrack(QPainter& p, bool hi)
+{
+    drawCrackTile(p, 1, 13,
+                  {pixelPath({{5, 1}, {5, 2}, {6, 3}, {6, 4}, {7, 5}, {7, 6}, {6, 7}, {6, 8}, {7, 9}, {8, 10},
+                              {8, 11}, {9, 12}, {9, 13}}),
+                   pixelPath({{7, 5}, {8, 5}, {9, 4}, {10, 4}, {11, 5}, {12, 5}, {13, 4}}),
+                   pixelPath({{6, 8}, {5, 8}, {4, 9}, {3, 9}, {2, 10}}),
+                   pixelPath({{8, 10}, {9, 10}, {10, 9}, {11, 9}, {12, 10}})},
+                  hi);
+}
 
 void drawFoxing(QPainter& p, bool hi) { drawFoxHead(p, 0, hi); }
 
@@ -429,7 +435,20 @@ void drawBlotchIcon(QPainter& p, bool hi)
     drawDrop(p, 12.5, 10.5, 13.3, 1.9, hi);
 }
 
-void drawCrackIcon(QPainter& p, bool hi) { drawCrackTile(p, 0, 15, hi); }
+// Same network as the 16 x 16 pixel map.
+void drawCrackIcon(QPainter& p, bool hi)
+{
+    drawCrackTile(p, 0, 15,
+                  {pixelPath({{4, 0}, {4, 2}, {5, 3}, {5, 4}, {7, 6}, {7, 8}, {8, 9}, {8, 10}, {9, 11}, {10, 11},
+                              {11, 12}, {11, 13}, {12, 14}, {12, 15}}),
+                   pixelPath({{7, 6}, {8, 6}, {10, 4}, {11, 3}, {15, 3}}),
+                   pixelPath({{11, 3}, {11, 0}}),
+                   pixelPath({{5, 4}, {7, 4}, {8, 3}}),
+                   pixelPath({{7, 8}, {5, 10}, {4, 11}, {0, 11}}),
+                   pixelPath({{3, 11}, {3, 15}}),
+                   pixelPath({{11, 12}, {13, 10}, {15, 10}})},
+                  hi);
+}
 
 void drawFoxIcon(QPainter& p, bool hi) { drawFoxHead(p, 0.5, hi); }
 
@@ -523,17 +542,17 @@ const std::map<QString, std::vector<const char*>>& pixelMaps()
         {QStringLiteral("crack"),
          {"................",
           "kkkkkkkkkkkkkkkk",
-          "kssskssssssssssk",
-          "ksssskssssskkkkk",
-          "ksssskssssksssSk",
-          "kssssskssksssSSk",
-          "ksssssskksssSSSk",
-          "kssssssksssSSSSk",
-          "ksssssskssSSSSSk",
-          "kssssskskSSkkkkk",
-          "ksssskssSkkSSSSk",
-          "kkkkkssSSSSkSSSk",
-          "ksssssSSSSSkSSSk",
+          "kssssksssssssssk",
+          "kssssskssssssssk",
+          "ksssssksskkssksk",
+          "ksssssskksskksSk",
+          "kssssssksssssSSk",
+          "ksssssksssssSSSk",
+          "ksssskkssssSSSSk",
+          "ksskkssksskkSSSk",
+          "kskssssskkSSkSSk",
+          "kssssssskSSSSSSk",
+          "kssssssSSkSSSSSk",
           "kkkkkkkkkkkkkkkk",
           "................"}},
         {QStringLiteral("foxing"),
