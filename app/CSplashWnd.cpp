@@ -27,7 +27,9 @@ CSplashWnd::~CSplashWnd()
 
 void CSplashWnd::EnableSplashScreen(bool bEnable)
 {
+    // Called once at the start of a run: that run may show the splash once.
     s_bSplashEnabled = bEnable;
+    s_bShownOnce = false;
 }
 
 void CSplashWnd::ShowSplashScreen(QWidget* pParent)
