@@ -13,10 +13,13 @@
 #include <QDir>
 #include <QImage>
 #include <QMdiArea>
+#include <QSettings>
 
 void AppFixture::SetUp()
 {
     ASSERT_TRUE(m_tempDir.isValid());
+    // Settings of this test alone: never the user's, never another test's.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_tempDir.filePath(QStringLiteral("settings")));
     ui::SetMessageHandler([this](const QString& strText) { m_messages.append(strText); });
     ui::SetModalHandler([this](QDialog& dlg) {
         if (m_dialogAnswers.empty())

@@ -1,0 +1,181 @@
+// What the view draws and how it lays itself out, on real widgets.
+#include "support/AppFixture.h"
+
+#include "app/CChildFrame.h"
+#include "app/CMainFrame.h"
+#include "app/CVeltroInterfaceApp.h"
+#include "document/CVeltroInterfaceDoc.h"
+#include "view/CVeltroInterfaceView.h"
+
+#include <QDialog>
+#include <QImage>
+#include <QMdiArea>
+#include <QPainter>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QScrollBar>
+#include <tiffio.h>
+
+namespace {
+
+// Gives a picture-less document a hand-made pixel block: column c of buffer
+// row r (rows from the bottom) gets red = 10 * c, green = 10 * r, blue 200.
+void FillDocument(CVeltroInterfaceDoc* pDoc, int nWidth, int nHeight)
+{
+    pDoc->m_pImage = static_cast<uint32_t*>(_TIFFmalloc(tmsize_t(nWidth) * nHeight * 4));
+    for (int r = 0; r < nHeight; ++r)
+        for (int c = 0; c < nWidth; ++c)
+            pDoc->m_pImage[r * nWidth + c] = uint32_t(10 * c) | (uint32_t(10 * r) << 8) | (200u << 16);
+    pDoc->m_nWidth = nWidth;
+    pDoc->m_nHeight = nHeight;
+    pDoc->m_nChannels = 3;
+    pDoc->m_nDisplayState = 1;
+}
+
+QImage Render(CVeltroInterfaceView* pView, QSize size, QImage::Format format = QImage::Format_RGB32)
+{
+    QImage target(size, format);
+    target.fill(Qt::black);
+    QPainter painter(&target);
+    pView->OnDraw(painter, QRect(QPoint(0, 0), size), false);
+    painter.end();
+    return target;
+}
+
+} // namespace
+
+class ViewDrawingTest : public AppFixture
+{
+protected:
+    CVeltroInterfaceView* NewView(int nWidth, int nHeight)
+    {
+        m_pApp->OnFileNew();
+        ProcessEvents();
+        CVeltroInterfaceView* pView = ActiveView();
+        FillDocument(pView->GetDocument(), nWidth, nHeight);
+        return pView;
+    }
+};
+
+TEST_F(ViewDrawingTest, PaintShowsTheTopRowAtTheTopAndEveryColumn)
+{
+    CVeltroInterfaceView* pView = NewView(5, 3);
+    const QImage image = Render(pView, QSize(8, 6));
+    // Top-left of the picture is buffer row 2; bottom-right is row 0, column 4.
+    EXPECT_EQ(image.pixel(0, 0), qRgb(0, 20, 200));
+    EXPECT_EQ(image.pixel(4, 2), qRgb(40, 0, 200));
+    EXPECT_EQ(image.pixel(4, 0), qRgb(40, 20, 200));
+    // Nothing drawn beyond the picture.
+    EXPECT_EQ(image.pixel(5, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(image.pixel(0, 3), qRgb(0, 0, 0));
+
+    pView->GetDocument()->m_nZoom = 3;
+    const QImage enlarged = Render(pView, QSize(16, 10));
+    EXPECT_EQ(enlarged.pixel(14, 8), qRgb(40, 0, 200));   // sharp 3 x 3 blocks
+    EXPECT_EQ(enlarged.pixel(12, 6), qRgb(40, 0, 200));
+    EXPECT_EQ(enlarged.pixel(11, 6), qRgb(30, 0, 200));
+}
+
+TEST_F(ViewDrawingTest, FirstPaintFitsTheFrameAndTitlesTheZoom)
+{
+    const QString strPath = MakeJpeg(QStringLiteral("old scan.jpg"), 101, 60, Qt::gray);
+    CVeltroInterfaceView* pView = OpenImage(strPath);
+    ASSERT_NE(pView, nullptr);
+    CVeltroInterfaceDoc* pDoc = pView->GetDocument();
+    pView->viewport()->repaint();
+    EXPECT_EQ(pDoc->m_nDisplayState, 2);
+    EXPECT_EQ(pDoc->GetTitle(), QStringLiteral("old scan.jpg   100.0%"));
+    EXPECT_EQ(pView->viewport()->size(), QSize(101, 60));
+
+    pDoc->m_nZoom = -2;
+    pDoc->m_nDisplayState = 1;
+    pView->viewport()->repaint();
+    EXPECT_EQ(pDoc->GetTitle(), QStringLiteral("old scan.jpg   50.5%"));
+    EXPECT_EQ(pView->viewport()->size(), QSize(51, 30));
+
+    pDoc->m_nZoom = 3;
+    pDoc->m_nDisplayState = 1;
+    pView->viewport()->repaint();
+    EXPECT_EQ(pDoc->GetTitle(), QStringLiteral("old scan.jpg   300.0%"));
+}
+
+TEST_F(ViewDrawingTest, FittedFrameNeverExceedsTheWorkspace)
+{
+    m_pFrame->resize(700, 500);
+    ProcessEvents();
+    const QString strPath = MakeJpeg(QStringLiteral("large.jpg"), 1800, 1200, Qt::darkGreen);
+    CVeltroInterfaceView* pView = OpenImage(strPath);
+    ASSERT_NE(pView, nullptr);
+    pView->viewport()->repaint();
+    const QSize client = m_pFrame->MdiArea()->viewport()->size();
+    const QSize frame = pView->GetParentFrame()->size();
+    EXPECT_LE(frame.width(), client.width());
+    EXPECT_LE(frame.height(), client.height());
+    EXPECT_GT(pView->horizontalScrollBar()->maximum(), 0);
+    EXPECT_GT(pView->verticalScrollBar()->maximum(), 0);
+}
+
+TEST_F(ViewDrawingTest, FewerThan24BitsEndsTheProgram)
+{
+    m_pApp->OnFileNew();
+    ProcessEvents();
+    CVeltroInterfaceView* pView = ActiveView();
+    Render(pView, QSize(10, 10), QImage::Format_RGB16);
+    ProcessEvents(50);
+    EXPECT_EQ(m_messages, QStringList{QStringLiteral("The number of colors is less than 24 bits!")});
+    EXPECT_FALSE(m_pFrame->isVisible());
+}
+
+TEST_F(ViewDrawingTest, FailedEngineStartEndsTheProgramAtTheNextPaint)
+{
+    CVeltroInterfaceView* pView = NewView(4, 4);
+    pView->m_bEngineFailed = 1;
+    pView->viewport()->repaint();
+    pView->viewport()->repaint();
+    ProcessEvents(50);
+    EXPECT_EQ(m_messages, QStringList{QStringLiteral("The Veltro application will be closed.")});
+    EXPECT_FALSE(m_pFrame->isVisible());
+}
+
+TEST_F(ViewDrawingTest, PrintPreviewRendersOnePageThroughTheDrawingRoutine)
+{
+    CVeltroInterfaceView* pView = NewView(40, 30);
+    int nPages = -1;
+    m_dialogAnswers.push_back([&nPages](QDialog& dlg) {
+        auto* pPreview = dlg.findChild<QPrintPreviewWidget*>();
+        if (pPreview != nullptr) {
+            pPreview->updatePreview();
+            nPages = pPreview->pageCount();
+        }
+        return int(QDialog::Rejected);
+    });
+    pView->OnFilePrintPreview();
+    EXPECT_EQ(nPages, 1);
+
+    // The same routine to a PDF: the picture lands on the page.
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const QString strPdf = m_tempDir.filePath(QStringLiteral("page.pdf"));
+    printer.setOutputFileName(strPdf);
+    pView->PrintTo(printer);
+    EXPECT_GT(QFileInfo(strPdf).size(), 500);
+    EXPECT_TRUE(m_messages.isEmpty());
+}
+
+TEST_F(ViewDrawingTest, SelectionFeedbackIsClearedOutsideTheSelectionModes)
+{
+    CVeltroInterfaceView* pView = NewView(50, 50);
+    pView->m_rcSelection.Set(1, 2, 3, 4);
+    Render(pView, QSize(60, 60));
+    EXPECT_TRUE(pView->m_rcSelection.IsNone());
+
+    pView->m_nMode = CVeltroInterfaceView::modeCreaseRegion;
+    pView->m_rcSelection.Set(30, 30, 10, 10);   // dragged up and to the left
+    const QImage image = Render(pView, QSize(60, 60));
+    EXPECT_FALSE(pView->m_rcSelection.IsNone());
+    // Inside the rectangle the colours are inverted.
+    const QRgb inside = image.pixel(20, 20);
+    const uint32_t word = pView->GetDocument()->m_pImage[(49 - 20) * 50 + 20];
+    EXPECT_EQ(qRed(inside), 255 - int(word & 0xFF));
+    EXPECT_EQ(qBlue(inside), 255 - int((word >> 16) & 0xFF));
+}
