@@ -1,0 +1,77 @@
+#include "processing/CFoxingDlg.h"
+
+#include "document/CVeltroInterfaceDoc.h"
+#include "processing/ProcessingPaths.h"
+#include "res/ResourceIds.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+CFoxingDlg::CFoxingDlg(CVeltroInterfaceDoc* pDoc, QWidget* pParent)
+    : CParameterDlg(QStringLiteral("Foxing parameters"), pParent)
+    , m_pDoc(pDoc)
+{
+    if (m_pDoc) {
+        m_strOutput = processingpaths::ProposePath(m_pDoc->m_strImagePath, m_pDoc->m_strFoxOutput,
+                                                   QStringLiteral("_FOX"));
+        m_nBorderDist = m_pDoc->m_nFoxBorderDist;
+        m_nFlawlessWidth = m_pDoc->m_nFoxFlawlessWidth;
+        m_fAmplitude = m_pDoc->m_fFoxAmplitude;
+    }
+
+    QLabel* pOutputLabel = CreateLabel(QStringLiteral("Output path:"));
+    m_pEditOutput = CreateEdit(ids::IDC_FOX_OUTPUT, 110, 12);
+    QLabel* pDistLabel = CreateLabel(QStringLiteral("Distance from the border"));
+    QLabel* pWidthLabel = CreateLabel(QStringLiteral("Width flawless region"));
+    m_pEditBorderDist = CreateEdit(ids::IDC_FOX_DIST, 40, 14);
+    m_pEditFlawlessWidth = CreateEdit(ids::IDC_FOX_WIDTH, 40, 14);
+    QLabel* pAmplitudeLabel = CreateLabel(QStringLiteral("Foxing detection amplitude"));
+    m_pEditAmplitude = CreateEdit(ids::IDC_FOX_AMPLITUDE, 40, 14);
+
+    // The output path at the top left with OK and Cancel stacked to its
+    // right; below, one row per number with its edit in the right column.
+    auto* pGrid = new QGridLayout;
+    pGrid->setContentsMargins(DluX(13), DluY(7), DluX(7), DluY(8));
+    pGrid->setHorizontalSpacing(DluX(11));
+    pGrid->setVerticalSpacing(DluY(3));
+    pGrid->addWidget(pOutputLabel, 0, 0, Qt::AlignBottom);
+    pGrid->addWidget(m_pOkButton, 0, 1);
+    pGrid->addWidget(m_pEditOutput, 1, 0);
+    pGrid->addWidget(m_pCancelButton, 1, 1);
+    pGrid->setRowMinimumHeight(2, DluY(4));
+    pGrid->addWidget(pAmplitudeLabel, 3, 0);
+    pGrid->addWidget(m_pEditAmplitude, 3, 1, Qt::AlignCenter);
+    pGrid->addWidget(pDistLabel, 4, 0);
+    pGrid->addWidget(m_pEditBorderDist, 4, 1, Qt::AlignCenter);
+    pGrid->addWidget(pWidthLabel, 5, 0);
+    pGrid->addWidget(m_pEditFlawlessWidth, 5, 1, Qt::AlignCenter);
+    FinishLayout(pGrid, {m_pOkButton, m_pCancelButton, m_pEditOutput, m_pEditBorderDist, m_pEditFlawlessWidth,
+                         m_pEditAmplitude});
+
+    UpdateData(false);
+}
+
+CFoxingDlg::~CFoxingDlg() = default;
+
+void CFoxingDlg::DoDataExchange(CDataExchange& dx)
+{
+    dx.Text(m_pEditAmplitude, m_fAmplitude);
+    dx.Text(m_pEditFlawlessWidth, m_nFlawlessWidth);
+    dx.Text(m_pEditBorderDist, m_nBorderDist);
+    dx.Text(m_pEditOutput, m_strOutput);
+}
+
+void CFoxingDlg::OnOK()
+{
+    if (!UpdateData(true))
+        return;
+    if (m_pDoc) {
+        m_pDoc->m_nFoxFlawlessWidth = m_nFlawlessWidth;
+        m_pDoc->m_nFoxBorderDist = m_nBorderDist;
+        m_pDoc->m_fFoxAmplitude = m_fAmplitude;
+        m_pDoc->m_strFoxOutput = m_strOutput;
+    }
+    EndDialogOk();
+}
