@@ -423,9 +423,18 @@ void drawAppIcon(QPainter& p, bool hi)
         p.drawRect(QRectF(2.25, 5.25, 9.5, 8.5));
     }
     // ... being brought back to life.
-    drawSparkle(p, 12.5, 3.5, 3.5, true);
-    if (hi)
+    if (hi) {
+        drawSparkle(p, 12.5, 3.5, 3.5, true);
         drawSparkle(p, 15.0, 7.3, 1.2, false);
+    } else {
+        // Pixel-placed at 16 x 16, where the drawn star would blur.
+        pixels(p, 12, 0, 1, 7, pal::gold);
+        pixels(p, 9, 3, 7, 1, pal::gold);
+        pixels(p, 11, 2, 3, 3, pal::gold);
+        pixels(p, 12, 3, 1, 1, pal::sun);
+        for (const QPoint& q : {QPoint(11, 2), QPoint(13, 2), QPoint(11, 4), QPoint(13, 4)})
+            pixels(p, q.x(), q.y(), 1, 1, pal::goldDark);
+    }
 }
 
 void drawBlotchIcon(QPainter& p, bool hi)
