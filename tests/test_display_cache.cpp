@@ -2,7 +2,9 @@
 #include "view/CDisplayCache.h"
 #include "view/ViewGeometry.h"
 
+#include <QBuffer>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPointer>
 #include <functional>
 #include <gtest/gtest.h>
@@ -98,6 +100,24 @@ TEST(DisplayCache, ZoomOneShowsEveryPixelUpright)
         EXPECT_EQ(shown.pixel(7, y), kUntouched);
     for (int x = 0; x < shown.width(); ++x)
         EXPECT_EQ(shown.pixel(x, 5), kUntouched);
+}
+
+// A picture of some megabytes, converted by two threads into mapped memory,
+// comes out as a small one does, and its memory goes with the document.
+TEST(DisplayCache, LargePictureConvertsAlike)
+{
+    auto pDoc = MakeDoc(1201, 901, Distinct);
+    const CDisplayCache* pCache = CDisplayCache::ForDocument(pDoc.get());
+    ASSERT_NE(pCache, nullptr);
+    const QImage& image = pCache->FullImage();
+    ASSERT_EQ(image.size(), QSize(1201, 901));
+    for (int y = 0; y < 901; ++y) {
+        const auto* pRow = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < 1201; ++x)
+            ASSERT_EQ(pRow[x], Shown(Distinct(x, y))) << x << "," << y;
+    }
+    EXPECT_EQ(pCache->Level(1).pixel(600, 450), Shown(Distinct(1200, 900)));
+    pDoc.reset();  // a leak or a bad release of the mapping shows under the sanitizers
 }
 
 // Enlarged zooms show each image pixel as a sharp z x z block.
@@ -252,6 +272,25 @@ TEST(DisplayCache, DrawsNothingOutsideAndKeepsPainterState)
             cache.Draw(painter, QRect(0, 0, 20, 20), nZoom);
             EXPECT_EQ(painter.testRenderHint(QPainter::SmoothPixmapTransform), bSmooth);
         }
+}
+
+// The same routine draws on a printer-like device with its own transform.
+TEST(DisplayCache, DrawsOnPdf)
+{
+    const auto pDoc = MakeDoc(40, 30, Distinct);
+    const CDisplayCache cache(*pDoc);
+    for (int nZoom : {3, 1, -3}) {
+        QBuffer buffer;
+        ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
+        QPdfWriter writer(&buffer);
+        QPainter painter(&writer);
+        painter.scale(4.0, 4.0);
+        const QSize size = DisplaySize(cache, nZoom);
+        cache.Draw(painter, QRect(QPoint(0, 0), size), nZoom);
+        cache.Draw(painter, QRect(QPoint(size.width() / 2, 0), size), nZoom);
+        ASSERT_TRUE(painter.end());
+        EXPECT_GT(buffer.size(), 1000) << nZoom;
+    }
 }
 
 // Levels halve (rounding up) down to one pixel, average 2 x 2 blocks, and
