@@ -365,10 +365,16 @@ void CMainFrame::OpenResultDocument(CDocTemplate* pTemplate, const QString& strP
         delete pDoc;
         return;
     }
+    // The window opens whatever the engine left; what went wrong is said.
+    QString strMessage;
     if (QFileInfo::exists(strPath)) {
-        pDoc->OnOpenDocument(strPath);
+        QString strError;
+        if (!pDoc->OnOpenDocument(strPath, &strError))
+            strMessage = QStringLiteral("Cannot open %1:\n%2").arg(strPath, strError);
     } else {
-        QString strMessage = QStringLiteral("%1 was not found.").arg(strPath);
+        strMessage = QStringLiteral("%1 was not found.").arg(strPath);
+    }
+    if (!strMessage.isEmpty()) {
         const QString strEngineLine = engine::LastEngineErrorLine();
         if (!strEngineLine.isEmpty())
             strMessage += QStringLiteral("\n\nThe engine said: ") + strEngineLine;
