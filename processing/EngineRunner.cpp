@@ -152,8 +152,6 @@ int Run(const QStringList& arguments)
     if (strProgram.isEmpty())
         return CannotStart();
 
-    BusyCursor busy;
-
     // Declared before the process, which may still deliver output while it
     // is destroyed.
     ErrorLines err;
@@ -174,14 +172,15 @@ int Run(const QStringList& arguments)
     process.start(QIODevice::ReadOnly);
     if (!process.waitForStarted(-1))
         return CannotStart();
+    BusyCursor busy;
 
     if (QCoreApplication::instance()) {
         // Windows keep repainting and timers run, but user input stays
-        // queued until the engine has ended. Waiting on the process in
-        // short slices rather than blocking in the event loop: queued input
-        // would keep waking a blocking loop, which would then spin. And
-        // unlike a nested QEventLoop, this wait is not ended by a quit
-        // request: the run is finished first, then the application quits.
+        // queued until the engine has ended. The process is waited on in
+        // short slices rather than in a blocking event loop, which queued
+        // input could keep waking. Unlike a nested QEventLoop, this wait is
+        // not ended by a quit request: the run is finished first, then the
+        // application quits.
         while (process.state() != QProcess::NotRunning) {
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             process.waitForFinished(kWaitSliceMs);

@@ -255,9 +255,15 @@ TEST_F(EngineRunner, UnstartableEngineCannotBeStarted)
     QTemporaryDir programDir;
     MakeExecutable(programDir.filePath(QStringLiteral("veltro.exe")), QByteArray("\x7f" "ELF garbage", 12));
     engine::SetProgramDirOverride(programDir.path());
+    bool bBusyDuringMessage = true;
+    ui::SetMessageHandler([&](const QString& strText) {
+        m_messages << strText;
+        bBusyDuringMessage = QApplication::overrideCursor() != nullptr;
+    });
 
     EXPECT_EQ(engine::Run(Words("-gorex", QStringLiteral("o.jpg"))), 1);
     EXPECT_EQ(m_messages, QStringList({"CreateProcess failed."}));
+    EXPECT_FALSE(bBusyDuringMessage);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
