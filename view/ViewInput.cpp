@@ -1,5 +1,9 @@
 // Pointer and key handling of the view: zoom keys, the readout, and the
 // crack and crease selections.
+//
+// The Qt event handlers turn each pointer position into a display position
+// (the scroll offset added), so every handler below works with the pixel
+// under the pointer whatever the view is scrolled to.
 #include "view/CVeltroInterfaceView.h"
 
 #include "document/CVeltroInterfaceDoc.h"
@@ -8,44 +12,165 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
+namespace {
+
+// The area a line or rectangle of the selection covers on screen, with a
+// margin for the pen.
+QRect FeedbackArea(const CSelectionRect& rc)
+{
+    return rc.Area().adjusted(-2, -2, 2, 2);
+}
+
+// The left button held alone: no other button, neither Shift nor Ctrl.
+bool LeftButtonOnly(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons)
+{
+    return buttons == Qt::LeftButton && !(modifiers & (Qt::ShiftModifier | Qt::ControlModifier));
+}
+
+} // namespace
+
 void CVeltroInterfaceView::ClientToImage(CVeltroInterfaceDoc* pDoc, int32_t x, int32_t y, int32_t& nColumn,
                                          int32_t& nRow) const
 {
     viewgeometry::ClientToImage(pDoc->m_nZoom, pDoc->m_nHeight, x, y, nColumn, nRow);
 }
 
-void CVeltroInterfaceView::OnKeyDown(int /*nKey*/)
+// Up and Down step the zoom (skipping 0 and -1, and refusing a step whose
+// display would be too large or vanish); every key lays the view out again
+// and retitles the document at the next paint.
+void CVeltroInterfaceView::OnKeyDown(int nKey)
 {
+    CVeltroInterfaceDoc* pDoc = GetDocument();
+    if (pDoc == nullptr)
+        return;
+    if (nKey == Qt::Key_Up || nKey == Qt::Key_Down) {
+        const int32_t nZoom = nKey == Qt::Key_Up ? viewgeometry::ZoomUp(pDoc->m_nZoom)
+                                                 : viewgeometry::ZoomDown(pDoc->m_nZoom);
+        if (viewgeometry::ZoomFits(pDoc->m_nWidth, pDoc->m_nHeight, nZoom))
+            pDoc->m_nZoom = nZoom;
+    }
+    pDoc->m_nDisplayState = 1;
+    InvalidateAll();
 }
 
-void CVeltroInterfaceView::OnLButtonDown(Qt::KeyboardModifiers, Qt::MouseButtons, const QPoint&)
+// Readout of the pixel under a display position: the mapped position and the
+// pixel's colour, black outside the picture or without one.
+static QString ReadoutText(const CVeltroInterfaceDoc* pDoc, int32_t nColumn, int32_t nRow)
 {
+    int nRed = 0, nGreen = 0, nBlue = 0;
+    if (pDoc->m_pImage != nullptr && nRow >= 0 && nRow < pDoc->m_nHeight && nColumn >= 0
+        && nColumn < pDoc->m_nWidth) {
+        const uint32_t p = pDoc->m_pImage[size_t(pDoc->m_nWidth) * size_t(nRow) + size_t(nColumn)];
+        nRed = int(p & 0xFF);
+        nGreen = int((p >> 8) & 0xFF);
+        nBlue = int((p >> 16) & 0xFF);
+    }
+    return QString::asprintf("xy=(%d,%d) rgb=(%d,%d,%d)", nColumn, nRow, nRed, nGreen, nBlue);
 }
 
-void CVeltroInterfaceView::OnMouseMove(Qt::KeyboardModifiers, Qt::MouseButtons, const QPoint&)
+void CVeltroInterfaceView::OnLButtonDown(Qt::KeyboardModifiers, Qt::MouseButtons, const QPoint& point)
 {
+    CVeltroInterfaceDoc* pDoc = GetDocument();
+    if (pDoc == nullptr)
+        return;
+    int32_t nColumn = 0, nRow = 0;
+    ClientToImage(pDoc, point.x(), point.y(), nColumn, nRow);
+    m_strStatus = ReadoutText(pDoc, nColumn, nRow);
+
+    switch (m_nMode) {
+    case modeCreaseRegion:
+        // A rectangle left from a drag that ended outside the view goes.
+        if (!m_rcSelection.IsNone())
+            InvalidateDisplayRect(FeedbackArea(m_rcSelection));
+        m_rcSelection.Set(point.x(), point.y(), point.x(), point.y());
+        break;
+    case modeCrackPoints:
+        if (m_nPointStage == 0)
+            OnCrackFirstPoint(point, nColumn, nRow);
+        else if (m_nPointStage == 1)
+            OnCrackSecondPoint(nColumn, nRow);
+        break;
+    default:
+        m_nMode = modeReadout;
+        break;
+    }
+    UpdatePixelInfo();
+}
+
+void CVeltroInterfaceView::OnMouseMove(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons,
+                                       const QPoint& point)
+{
+    CVeltroInterfaceDoc* pDoc = GetDocument();
+    if (pDoc == nullptr)
+        return;
+    switch (m_nMode) {
+    case modeReadout: {
+        int32_t nColumn = 0, nRow = 0;
+        ClientToImage(pDoc, point.x(), point.y(), nColumn, nRow);
+        m_strStatus = ReadoutText(pDoc, nColumn, nRow);
+        UpdatePixelInfo();
+        break;
+    }
+    case modeCreaseRegion:
+        if (!LeftButtonOnly(modifiers, buttons))
+            break;
+        [[fallthrough]];
+    case modeCrackPoints:
+        if (!m_rcSelection.IsNone()) {
+            // Both where the line or rectangle was and where it now is: the
+            // picture comes back in the one, the feedback is drawn in the other.
+            const QRect rcBefore = FeedbackArea(m_rcSelection);
+            m_rcSelection.right = point.x();
+            m_rcSelection.bottom = point.y();
+            InvalidateDisplayRect(rcBefore.united(FeedbackArea(m_rcSelection)));
+        }
+        break;
+    default:
+        break;
+    }
 }
 
 void CVeltroInterfaceView::OnLButtonUp(Qt::KeyboardModifiers, Qt::MouseButtons, const QPoint&)
 {
+    switch (m_nMode) {
+    case modeReadout:
+        m_nMode = modeIdle;
+        UpdatePixelInfo();
+        break;
+    case modeCreaseRegion:
+        OnCreaseComplete();
+        break;
+    default:
+        break;
+    }
 }
 
 void CVeltroInterfaceView::keyPressEvent(QKeyEvent* pEvent)
 {
-    QAbstractScrollArea::keyPressEvent(pEvent);
+    OnKeyDown(pEvent->key());
+    // The arrow keys up and down zoom; they do not scroll as well.
+    if (pEvent->key() == Qt::Key_Up || pEvent->key() == Qt::Key_Down)
+        pEvent->accept();
+    else
+        QAbstractScrollArea::keyPressEvent(pEvent);
 }
 
 void CVeltroInterfaceView::mousePressEvent(QMouseEvent* pEvent)
 {
+    if (pEvent->button() == Qt::LeftButton)
+        OnLButtonDown(pEvent->modifiers(), pEvent->buttons(), ViewportToDisplay(pEvent->position().toPoint()));
     QAbstractScrollArea::mousePressEvent(pEvent);
 }
 
 void CVeltroInterfaceView::mouseMoveEvent(QMouseEvent* pEvent)
 {
+    OnMouseMove(pEvent->modifiers(), pEvent->buttons(), ViewportToDisplay(pEvent->position().toPoint()));
     QAbstractScrollArea::mouseMoveEvent(pEvent);
 }
 
 void CVeltroInterfaceView::mouseReleaseEvent(QMouseEvent* pEvent)
 {
+    if (pEvent->button() == Qt::LeftButton)
+        OnLButtonUp(pEvent->modifiers(), pEvent->buttons(), ViewportToDisplay(pEvent->position().toPoint()));
     QAbstractScrollArea::mouseReleaseEvent(pEvent);
 }
