@@ -354,6 +354,42 @@ TEST_F(CrackCreaseTest, EachViewKeepsItsOwnSelectionTheDocumentItsParameters)
     EXPECT_EQ(pSecond->m_nMode, CVeltroInterfaceView::modeIdle);
 }
 
+TEST_F(CrackCreaseTest, BlotchLeavesAPendingSelectionPending)
+{
+    testengine::Recorder recorder;
+    CVeltroInterfaceView* pView = OpenPortrait();
+    ASSERT_NE(pView, nullptr);
+    AnswerOk();
+    pView->OnProcessingCrack();
+    Click(pView, QPoint(10, 20));
+
+    // Blotch runs in one go, with the picture itself as its mask.
+    AnswerOk({{QStringLiteral("1006"), m_strImage}});
+    pView->OnProcessingBlotch();
+    ASSERT_TRUE(recorder.Args().contains(QStringLiteral("-gorex")));
+    ASSERT_TRUE(WaitForWindows(2));
+    m_pFrame->MdiArea()->setActiveSubWindow(pView->GetParentFrame());
+    ProcessEvents(20);
+    EXPECT_EQ(pView->m_nMode, CVeltroInterfaceView::modeCrackPoints);
+    EXPECT_EQ(pView->m_nPointStage, 1);
+    EXPECT_EQ(pView->m_rcSelection, (CSelectionRect{10, 20, 10, 20}));
+
+    Click(pView, QPoint(30, 40));
+    EXPECT_TRUE(recorder.Args().contains(QStringLiteral("-crax")));
+    EXPECT_TRUE(recorder.Params().endsWith("Y1\t10\nX1\t279\nY2\t30\nX2\t259\n"));
+
+    // A crease region awaited stays awaited too.
+    ASSERT_TRUE(WaitForWindows(3));
+    m_pFrame->MdiArea()->setActiveSubWindow(pView->GetParentFrame());
+    AnswerOk();
+    pView->OnProcessingCrease();
+    AnswerOk({{QStringLiteral("1006"), m_strImage}});
+    pView->OnProcessingBlotch();
+    ASSERT_TRUE(WaitForWindows(4));
+    EXPECT_EQ(pView->m_nMode, CVeltroInterfaceView::modeCreaseRegion);
+    EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join(QLatin1Char('|')).toStdString();
+}
+
 // --- Parameter files that cannot be written --------------------------------
 
 TEST_F(CrackCreaseTest, CommandsDoNothingWhenTheParameterFileCannotBeWritten)
