@@ -371,6 +371,39 @@ TEST_F(BlotchTest, MenuAndToolbarCommandRunTheActiveViewsBlotch)
     EXPECT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join(QLatin1Char('|')));
 }
 
+TEST_F(BlotchTest, DocumentWithoutPictureFileProposesBareNames)
+{
+    const QString strCwd = m_tempDir.filePath(QStringLiteral("cwd"));
+    ASSERT_TRUE(QDir().mkpath(strCwd));
+    testengine::ScopedCurrentDir cwd(strCwd);
+    m_pApp->OnFileNew();
+    ProcessEvents();
+    CVeltroInterfaceView* pView = ActiveView();
+    ASSERT_NE(pView, nullptr);
+    testengine::Recorder recorder;
+
+    Fields shown;
+    m_dialogAnswers.push_back(PressOk({}, &shown));
+    RunBlotch(pView);
+    EXPECT_EQ(shown.value(QStringLiteral("1006")), QStringLiteral("_mask.jpg"));
+    EXPECT_EQ(shown.value(QStringLiteral("1013")), QStringLiteral("_BLOTCH.jpg"));
+    EXPECT_EQ(m_messages, QStringList{QStringLiteral("The Mask file does not exist.")});
+    EXPECT_FALSE(QFileInfo::exists(QDir(strCwd).filePath(QStringLiteral("blotch.log"))));
+    EXPECT_FALSE(recorder.WasRun());
+
+    // With a mask of that name in the current directory the run goes ahead.
+    MakeJpeg(QDir(strCwd).filePath(QStringLiteral("_mask.jpg")), 4, 4, Qt::black);
+    m_messages.clear();
+    m_dialogAnswers.push_back(PressOk());
+    RunBlotch(pView);
+    EXPECT_EQ(recorder.Args(), (QStringList{QStringLiteral("-i"), QString(), QStringLiteral("-gorex"),
+                                            QStringLiteral("blotch.log"), QStringLiteral("-o"),
+                                            QStringLiteral("_BLOTCH.jpg")}));
+    EXPECT_EQ(ReadFile(QDir(strCwd).filePath(QStringLiteral("blotch.log"))),
+              QByteArray("DIST\t7\nCOST\t10\nMASKFILE\t_mask.jpg\n"));
+    EXPECT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join(QLatin1Char('|')));
+}
+
 TEST_F(BlotchTest, CancelChangesNothing)
 {
     CVeltroInterfaceView* pView = OpenImage(m_strImage);

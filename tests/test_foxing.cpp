@@ -202,6 +202,37 @@ TEST_F(FoxingTest, ConfirmedValuesAreWrittenInEngineOrderAndRemembered)
     EXPECT_EQ(shown.value(QStringLiteral("1027")), QStringLiteral("2"));
 }
 
+TEST_F(FoxingTest, DocumentWithoutPictureFileStillRunsInTheCurrentDirectory)
+{
+    const QString strCwd = m_tempDir.filePath(QStringLiteral("cwd"));
+    ASSERT_TRUE(QDir().mkpath(strCwd));
+    testengine::ScopedCurrentDir cwd(strCwd);
+    m_pApp->OnFileNew();
+    ProcessEvents();
+    CVeltroInterfaceView* pView = ActiveView();
+    ASSERT_NE(pView, nullptr);
+    ASSERT_TRUE(pView->GetDocument()->m_strImagePath.isEmpty());
+    testengine::Recorder recorder;
+
+    Fields shown;
+    m_dialogAnswers.push_back(Answer({}, true, &shown));
+    pView->OnProcessingFoxing();
+    ProcessEvents();
+
+    EXPECT_EQ(shown.value(QStringLiteral("1028")), QStringLiteral("_FOX.jpg"));
+    EXPECT_EQ(ReadFile(QDir(strCwd).filePath(QStringLiteral("fox.log"))),
+              QByteArray("DIST\t3\nCOST\t2\nAMP\t0.050000\n"));
+    // The image word is there, empty.
+    EXPECT_EQ(recorder.Args(), (QStringList{QStringLiteral("-i"), QString(), QStringLiteral("-fox"),
+                                            QStringLiteral("fox.log"), QStringLiteral("-o"),
+                                            QStringLiteral("_FOX.jpg")}));
+    CChildFrame* pResult = m_pFrame->MDIGetActive();
+    ASSERT_NE(pResult, nullptr);
+    ASSERT_NE(pResult->GetView(), pView);
+    EXPECT_TRUE(pResult->GetView()->GetDocument()->GetTitle().startsWith(QStringLiteral("_FOX.jpg")));
+    EXPECT_EQ(pResult->GetView()->GetDocument()->m_strImagePath, QDir(strCwd).filePath(QStringLiteral("_FOX.jpg")));
+}
+
 TEST_F(FoxingTest, UnwritableParameterFileIsReportedAndNothingRuns)
 {
     CVeltroInterfaceView* pView = OpenImage(m_strImage);
