@@ -301,8 +301,10 @@ int main(int argc, char** argv)
     }
     const QByteArray nativePath = QFile::encodeName(path);
     const double mp = double(kWidth) * kHeight / 1e6;
-    std::printf("picture: %d x %d (%.1f MP), 4:2:0, quality 90, %lld bytes, from %s\n", kWidth,
-                kHeight, mp, static_cast<long long>(QFile(path).size()), sourceName.c_str());
+    const long long fileBytes = static_cast<long long>(QFile(path).size());
+    std::printf("picture: %d x %d (%.1f MP), 4:2:0, quality 90, %lld bytes (%.2f bits per pixel), "
+                "from %s\n",
+                kWidth, kHeight, mp, fileBytes, fileBytes * 8.0 / (mp * 1e6), sourceName.c_str());
 
     // Warm the file cache and the code once.
     if (DecodeFloor(nativePath.constData()) < 0 || LoadThroughLoader(path) < 0) {

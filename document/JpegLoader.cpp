@@ -303,7 +303,14 @@ int LoadJpegImage(CVeltroInterfaceDoc* pDoc, QString strPath, QString* pstrReaso
     static const PackRgbFn PackRgb = ChoosePackRgb();
     nextRow = int(height) - 1;
     while (cinfo.output_scanline < height) {
-        jpeg_read_scanlines(&cinfo, row, 1);
+        if (jpeg_read_scanlines(&cinfo, row, 1) != 1 || nextRow < 0) {
+            // Only a suspending data source returns no row, and ours never
+            // suspends; should it happen, stop rather than pack a stale row
+            // or step below the block.
+            std::snprintf(jerr.reason, sizeof jerr.reason, "the decoder stopped delivering rows");
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), jerr.reason);
+            longjmp(jerr.setjmp_buffer, 1);
+        }
         uint32_t* dest = block + size_t(nextRow) * width;
         if (components == 3)
             PackRgb(row[0], dest, width);
