@@ -14,6 +14,7 @@
 #include "view/CVeltroInterfaceView.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -369,7 +370,10 @@ void CMainFrame::OpenResultDocument(CDocTemplate* pTemplate, const QString& strP
     QString strMessage;
     if (QFileInfo::exists(strPath)) {
         QString strError;
-        if (!pDoc->OnOpenDocument(strPath, &strError))
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const bool bLoaded = pDoc->OnOpenDocument(strPath, &strError);
+        QApplication::restoreOverrideCursor();
+        if (!bLoaded)
             strMessage = QStringLiteral("Cannot open %1:\n%2").arg(strPath, strError);
     } else {
         strMessage = QStringLiteral("%1 was not found.").arg(strPath);

@@ -201,7 +201,11 @@ CVeltroInterfaceDoc* CVeltroInterfaceApp::OpenDocumentFile(const QString& strPat
     CDocTemplate* pTemplate = m_pDocTemplates[0];
     CVeltroInterfaceDoc* pDoc = pTemplate->CreateNewDocument();
     QString strError;
-    if (!pDoc->OnOpenDocument(strFullPath, &strError)) {
+    // Decoding a large scan takes a moment: say so.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool bLoaded = pDoc->OnOpenDocument(strFullPath, &strError);
+    QApplication::restoreOverrideCursor();
+    if (!bLoaded) {
         delete pDoc;
         ui::ShowMessage(QStringLiteral("Cannot open %1:\n%2").arg(strPath, strError));
         return nullptr;
