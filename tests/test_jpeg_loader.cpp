@@ -444,8 +444,12 @@ TEST_F(JpegLoaderTest, TruncatedDataIsCompletedAndReported)
     EXPECT_EQ(doc.m_pImage[0], doc.m_pImage[63]);
 }
 
-// A fatal error found after the last row (a second frame header before the
-// end of the file) fails the load but keeps the decoded picture.
+// libjpeg-turbo reads a single-scan file in step with the rows it delivers
+// and only warns about damage inside the scan, so its fatal errors come
+// either before the first row (multi-scan and progressive files are read
+// whole at the start) or after the last, when the markers after the scan are
+// read. A second frame header before the end of the file is such a case: the
+// load fails but keeps the decoded picture.
 TEST_F(JpegLoaderTest, FatalErrorAfterTheRowsKeepsThePicture)
 {
     const QByteArray whole = EncodeJpeg(Opt(16, 16, 3), BandedRgb(16, 16, {255, 0, 0}, {0, 0, 255}));
