@@ -205,14 +205,11 @@ void CDisplayCache::BuildLevels()
         return;
     int nWidth = m_nWidth;
     int nHeight = m_nHeight;
-    const QImage* pPrevious = &m_image;
-    m_levels.reserve(32);
     while (nWidth > 1 || nHeight > 1) {
-        QImage level = Reduce(*pPrevious, nWidth, nHeight);
+        QImage level = Reduce(m_levels.empty() ? m_image : m_levels.back(), nWidth, nHeight);
         if (level.isNull())
             break;  // out of memory: the coarser zooms use the finest level there is
         m_levels.push_back(std::move(level));
-        pPrevious = &m_levels.back();
         nWidth = (nWidth + 1) / 2;
         nHeight = (nHeight + 1) / 2;
     }
