@@ -21,7 +21,7 @@ constexpr int64_t kParallelPixels = int64_t(1) << 20;
 
 // Runs fn(first, last) over the rows [0, nRows), split between two threads
 // when the work is large enough. Conversion and reduction are simple
-// streaming loops, so a free second core takes half the time off them; on a
+// streaming loops that a free second core can share; on a
 // busy machine the split neither gains nor loses measurably.
 template <typename Fn>
 void ForRows(int nRows, int64_t nPixels, Fn fn)
