@@ -34,6 +34,11 @@ struct RecoveringErrorMgr
     jpeg_error_mgr pub;
     jmp_buf setjmp_buffer;
     char reason[JMSG_LENGTH_MAX + 64];
+    void (*default_emit_message)(j_common_ptr, int);
+    // While rows are being read: the output row at which the compressed data
+    // ran out for good (-1 while it has not), and whether to watch for it.
+    bool bWatchDataEnd;
+    long nDataEndRow;
 };
 
 // Replaces the library's error_exit: print the library's message to standard
@@ -55,6 +60,22 @@ struct RecoveringErrorMgr
         (*cinfo->err->format_message)(cinfo, err->reason);
     }
     longjmp(err->setjmp_buffer, 1);
+}
+
+// Wraps the library's emit_message to notice when a single-scan file's data
+// is exhausted: the decoder warns that it hit a marker, and the marker is the
+// end of the file, so every row still to come would be made from nothing.
+// A tiny file that declares a huge picture would otherwise have the decoder
+// produce all of those rows.
+void WatchingEmitMessage(j_common_ptr cinfo, int msg_level)
+{
+    auto* err = reinterpret_cast<RecoveringErrorMgr*>(cinfo->err);
+    err->default_emit_message(cinfo, msg_level);
+    if (msg_level >= 0 || !err->bWatchDataEnd || err->nDataEndRow >= 0 || !cinfo->is_decompressor)
+        return;
+    auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (err->pub.msg_code == JWRN_HIT_MARKER && dinfo->unread_marker == 0xD9 /* EOI */)
+        err->nDataEndRow = long(dinfo->output_scanline);
 }
 
 // The progress monitor with the scan limit of the picture being read.
@@ -164,6 +185,29 @@ void PackGrey(const JSAMPLE* s, uint32_t* w, JDIMENSION width)
         w[x] = uint32_t(s[x]) * 0x010101u;
 }
 
+// Clears the start of the pixel block, the rows never decoded. Most of them
+// were never touched either, so whole pages are handed back to the system
+// instead of written (a private anonymous page reads as zero afterwards):
+// a tiny file that declares a huge picture then costs no memory for the
+// part it has no data for.
+void ClearWords(uint32_t* pWords, size_t nWords)
+{
+    const size_t nBytes = nWords * sizeof(uint32_t);
+    auto* const pStart = reinterpret_cast<unsigned char*>(pWords);
+    const long page = sysconf(_SC_PAGESIZE);
+    if (page <= 0 || nBytes < 16 * size_t(page)) {
+        std::memset(pStart, 0, nBytes);
+        return;
+    }
+    const uintptr_t begin = reinterpret_cast<uintptr_t>(pStart);
+    const uintptr_t first = (begin + uintptr_t(page) - 1) & ~(uintptr_t(page) - 1);
+    const uintptr_t last = (begin + nBytes) & ~(uintptr_t(page) - 1);
+    std::memset(pStart, 0, first - begin);
+    if (madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED) != 0)
+        std::memset(reinterpret_cast<void*>(first), 0, last - first);
+    std::memset(reinterpret_cast<void*>(last), 0, begin + nBytes - last);
+}
+
 // Any other sample count (files with two, or more than four, components of
 // no known colour space): the first sample as a grey level.
 void PackFirstSample(const JSAMPLE* s, uint32_t* w, JDIMENSION width, int components)
@@ -223,19 +267,19 @@ int LoadJpegImage(CVeltroInterfaceDoc* pDoc, QString strPath, QString* pstrReaso
 
     cinfo.err = jpeg_std_error(&jerr.pub);
     jerr.pub.error_exit = RecoveringErrorExit;
+    jerr.default_emit_message = jerr.pub.emit_message;
+    jerr.pub.emit_message = WatchingEmitMessage;
+    jerr.bWatchDataEnd = false;
+    jerr.nDataEndRow = -1;
 
-    // Where decoding stopped, so that only the rows never reached are cleared
-    // when the decoder gives up part-way. volatile: it changes between
-    // setjmp and longjmp.
-    volatile int nextRow = -1;
+    // Buffer rows 0..nextRow (the bottom of the picture) are not decoded yet;
+    // whatever is not decoded in the end is cleared to black. volatile: it
+    // changes between setjmp and longjmp.
+    volatile long nextRow = -1;
 
     if (setjmp(jerr.setjmp_buffer)) {
-        if (pDoc->m_pImage != nullptr && nextRow >= 0) {
-            // Buffer rows 0..nextRow (the bottom of the picture) were never
-            // decoded: they stay black.
-            std::memset(pDoc->m_pImage, 0,
-                        size_t(nextRow + 1) * size_t(pDoc->m_nWidth) * sizeof(uint32_t));
-        }
+        if (pDoc->m_pImage != nullptr && nextRow >= 0)
+            ClearWords(pDoc->m_pImage, size_t(nextRow + 1) * size_t(pDoc->m_nWidth));
         jpeg_destroy_decompress(&cinfo);
         std::fclose(infile);
         if (pstrReason != nullptr)
@@ -297,12 +341,20 @@ int LoadJpegImage(CVeltroInterfaceDoc* pDoc, QString strPath, QString* pstrReaso
     pDoc->m_pImage = block;
     pDoc->m_nChannels = 3;
 
-    // The top of the picture goes to the last buffer row. Every row is
-    // written whole as it is decoded, so the block needs no clearing first.
+    // The top of the picture goes to the last buffer row.
     const bool bAdobeInverted = cinfo.saw_Adobe_marker;
     static const PackRgbFn PackRgb = ChoosePackRgb();
-    nextRow = int(height) - 1;
+    // Rows made after the data ran out are left black, once the rows that
+    // may still hold decoded data are out: the unit of rows (one row of
+    // 8 x 8 blocks at the largest vertical sampling) being decoded when it
+    // ran out, and the two the output may lag behind by when the upsampler
+    // needs the rows around it.
+    const long nRowsPerUnit = long(cinfo.max_v_samp_factor) * DCTSIZE;
+    jerr.bWatchDataEnd = true;
+    nextRow = long(height) - 1;
     while (cinfo.output_scanline < height) {
+        if (jerr.nDataEndRow >= 0 && long(cinfo.output_scanline) >= jerr.nDataEndRow + 3 * nRowsPerUnit)
+            break;
         if (jpeg_read_scanlines(&cinfo, row, 1) != 1 || nextRow < 0) {
             // Only a suspending data source returns no row, and ours never
             // suspends; should it happen, stop rather than pack a stale row
@@ -323,6 +375,14 @@ int LoadJpegImage(CVeltroInterfaceDoc* pDoc, QString strPath, QString* pstrReaso
         nextRow = nextRow - 1;
     }
 
+    if (cinfo.output_scanline < height) {
+        // Stopped at the end of the data: the library already warned, and
+        // the picture is complete as far as the file goes.
+        ClearWords(block, size_t(nextRow + 1) * width);
+        jpeg_destroy_decompress(&cinfo);
+        std::fclose(infile);
+        return 0;
+    }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
     std::fclose(infile);
