@@ -172,7 +172,6 @@ cv::Mat MeasureAndMark(const CrackField& field, const std::vector<cv::Point2f>& 
                 mask.at<uchar>(q) = 255;
         }
     }
-    cv::dilate(mask, mask, cv::Mat());
     return mask;
 }
 

@@ -1,9 +1,11 @@
-// Crease removal. A crease is a thin straight line of abnormal brightness.
-// A median filter of size N gives the picture without thin lines; what is
-// left (texture plus crease) is averaged along the crease's direction over Q
-// pixels, which keeps the crease's brightness profile and averages the
-// texture away. Where that profile departs by more than THR1 grey levels,
-// it is subtracted: the texture beneath stays.
+// Crease removal. A crease is a thin straight line of abnormal brightness (a
+// light ridge, a dark shadow, or both). It is found as the line whose mean
+// brightness departs most from the mean of the lines N/2 pixels to either
+// side of it: a step edge of the picture does not, a thin line does. Across
+// the crease, the local mean is a moving average of Q pixels along it; the
+// crease's profile is that mean minus the mean just outside the crease on
+// both sides, and where it departs by more than THR1 grey levels it is
+// subtracted from the picture. The texture beneath stays.
 
 #include "engine/Restoration.h"
 
@@ -16,9 +18,123 @@ namespace veltro {
 
 namespace {
 
-constexpr int kDirections = 24;       // directions tried over 180 degrees
-constexpr int kDetectionSide = 512;   // direction search on a copy this large
-constexpr int kProfileReach = 3;      // pixels corrected beyond the detected crease
+constexpr int kDirections = 360;      // directions tried over 180 degrees
+constexpr int kDetectionSide = 384;   // coarse search on a copy this large
+
+struct LineFit {
+    double angle = 0;            // direction of the line, radians
+    int offset = 0;              // signed distance from the origin, pixels
+    double departure = 0;        // mean departure from the lines beside it
+    std::vector<double> mean;    // mean departure per offset (index + first)
+    int first = 0;
+};
+
+double Offset(double x, double y, double angle) { return -x * std::sin(angle) + y * std::cos(angle); }
+
+float Bilinear(const cv::Mat1f& m, double x, double y)
+{
+    x = std::min(std::max(x, 0.0), m.cols - 1.001);
+    y = std::min(std::max(y, 0.0), m.rows - 1.001);
+    const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
+    const float fx = float(x - x0), fy = float(y - y0);
+    return (m(y0, x0) * (1 - fx) + m(y0, x0 + 1) * fx) * (1 - fy) +
+           (m(y0 + 1, x0) * (1 - fx) + m(y0 + 1, x0 + 1) * fx) * fy;
+}
+
+// The line (direction in [from, to), offset within `reach` of `around`)
+// along which the pixels depart most, on average, from the pixels `side`
+// away on both sides. Each pixel's departure is clipped to `clip`, so that
+// a short stretch of strong picture structure cannot outweigh a faint line
+// that runs all the way.
+LineFit BestLine(const cv::Mat1f& grey, const cv::Rect& area, double from, double to, double step,
+                 double around, double reach, int side, float clip)
+{
+    LineFit best;
+    best.departure = -1;
+    const int diag = static_cast<int>(std::ceil(std::hypot(grey.cols, grey.rows))) + 2;
+    std::vector<double> sum(2 * diag + 1), count(2 * diag + 1);
+    for (double angle = from; angle < to; angle += step) {
+        std::fill(sum.begin(), sum.end(), 0.0);
+        std::fill(count.begin(), count.end(), 0.0);
+        const double nx = -std::sin(angle) * side, ny = std::cos(angle) * side;
+        for (int y = area.y; y < area.br().y; ++y) {
+            const float* g = grey[y];
+            for (int x = area.x; x < area.br().x; ++x) {
+                const double offset = Offset(x, y, angle);
+                if (std::abs(offset - around) > reach + 2 * side)
+                    continue;
+                const float d = g[x] - 0.5f * (Bilinear(grey, x - nx, y - ny) + Bilinear(grey, x + nx, y + ny));
+                const int o = cvRound(offset) + diag;
+                sum[o] += std::max(-clip, std::min(clip, d));
+                count[o] += 1;
+            }
+        }
+        const double longest = *std::max_element(count.begin(), count.end());
+        for (int o = 0; o < int(sum.size()); ++o) {
+            if (count[o] < 0.5 * longest || count[o] < 3 || std::abs(o - diag - around) > reach)
+                continue;
+            const double m = sum[o] / count[o];
+            if (std::abs(m) > best.departure) {
+                best.departure = std::abs(m);
+                best.angle = angle;
+                best.offset = o - diag;
+                best.first = std::max(0, o - 2 * side) - diag;
+                best.mean.clear();
+                for (int k = std::max(0, o - 2 * side); k <= std::min(int(sum.size()) - 1, o + 2 * side); ++k)
+                    best.mean.push_back(count[k] > 0 ? sum[k] / count[k] : 0.0);
+            }
+        }
+    }
+    return best;
+}
+
+// The coarse direction and offset: on a reduced copy, every pixel's
+// departure from the ring of radius `side` around it (a thin line departs
+// from nearly all of its ring), clipped; then the line of pixels with the
+// largest mean departure.
+LineFit CoarseLine(const cv::Mat1f& grey, const cv::Rect& area, int side, float clip)
+{
+    cv::Mat1f ring(2 * side + 1, 2 * side + 1, 0.0f);
+    cv::circle(ring, cv::Point(side, side), side, cv::Scalar(1.0), 1, cv::LINE_AA);
+    ring /= cv::sum(ring)[0];
+    cv::Mat1f around, departure;
+    cv::filter2D(grey, around, CV_32F, ring, cv::Point(-1, -1), 0, cv::BORDER_REFLECT);
+    departure = grey - around;
+    cv::min(departure, clip, departure);
+    cv::max(departure, -clip, departure);
+
+    LineFit best;
+    best.departure = -1;
+    const int diag = static_cast<int>(std::ceil(std::hypot(grey.cols, grey.rows))) + 2;
+    std::vector<double> sum(2 * diag + 1), count(2 * diag + 1);
+    for (int i = 0; i < kDirections; ++i) {
+        const double angle = CV_PI * i / kDirections;
+        std::fill(sum.begin(), sum.end(), 0.0);
+        std::fill(count.begin(), count.end(), 0.0);
+        const double sa = std::sin(angle), ca = std::cos(angle);
+        for (int y = area.y; y < area.br().y; ++y) {
+            const float* d = departure[y];
+            for (int x = area.x; x < area.br().x; ++x) {
+                const int o = cvRound(-x * sa + y * ca) + diag;
+                sum[o] += d[x];
+                count[o] += 1;
+            }
+        }
+        const double longest = *std::max_element(count.begin(), count.end());
+        auto usable = [&](int o) { return o >= 0 && o < int(sum.size()) && count[o] >= 0.5 * longest && count[o] >= 3; };
+        for (int o = 0; o < int(sum.size()); ++o) {
+            if (!usable(o) || !usable(o - side) || !usable(o + side))
+                continue;
+            const double score = std::abs(sum[o] / count[o]);
+            if (score > best.departure) {
+                best.departure = score;
+                best.angle = angle;
+                best.offset = o - diag;
+            }
+        }
+    }
+    return best;
+}
 
 // A normalised line of `length` pixels through the centre, at `angle`.
 cv::Mat LineKernel(int length, double angle)
@@ -26,12 +142,12 @@ cv::Mat LineKernel(int length, double angle)
     const int side = length | 1;
     cv::Mat1f kernel(side, side, 0.0f);
     const double c = std::cos(angle) * (length - 1) / 2.0, s = std::sin(angle) * (length - 1) / 2.0;
-    const cv::Point2d centre((side - 1) / 2.0, (side - 1) / 2.0);
-    // Sample the line densely, bilinearly, so every direction has the same weight.
+    const double centre = (side - 1) / 2.0;
+    // Sampled densely and bilinearly, so every direction weighs the same.
     const int samples = 4 * side;
     for (int i = 0; i <= samples; ++i) {
         const double t = -1.0 + 2.0 * i / samples;
-        const double x = centre.x + t * c, y = centre.y + t * s;
+        const double x = centre + t * c, y = centre + t * s;
         const int x0 = static_cast<int>(std::floor(x)), y0 = static_cast<int>(std::floor(y));
         const double fx = x - x0, fy = y - y0;
         for (int dy = 0; dy <= 1; ++dy)
@@ -57,74 +173,90 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
         return;
     const int longSide = std::max(image.cols, image.rows);
     q = std::max(1, std::min(q, longSide));
-    n = std::max(3, std::min(n, 255)) | 1;
-    const int margin = std::max(q, n);
+    const int side = std::max(2, std::min(n, longSide) / 2);  // reach of the structure filter
+    const int margin = std::max(q, 2 * side) + 2;
     const cv::Rect ext = cv::Rect(region.x - margin, region.y - margin, region.width + 2 * margin,
                                   region.height + 2 * margin) & cv::Rect(0, 0, image.cols, image.rows);
+    const cv::Rect inner(region.x - ext.x, region.y - ext.y, region.width, region.height);
 
-    cv::Mat grey, base;
-    cv::cvtColor(image(ext), grey, cv::COLOR_BGR2GRAY);
-    cv::medianBlur(grey, base, n);
-    cv::Mat1f detail;
-    cv::subtract(grey, base, detail, cv::noArray(), CV_32F);
-    grey.release();
-    base.release();
+    cv::Mat grey8;
+    cv::cvtColor(image(ext), grey8, cv::COLOR_BGR2GRAY);
+    cv::Mat1f grey;
+    grey8.convertTo(grey, CV_32F);
+    grey8.release();
 
-    // The crease's direction: the one along which the averaged detail holds
-    // the most energy, found on a reduced copy.
+    // Coarse search on a reduced copy, then refined at full size.
     const double factor = std::max(1.0, std::max(ext.width, ext.height) / double(kDetectionSide));
     cv::Mat1f small;
     if (factor > 1.0)
-        cv::resize(detail, small, cv::Size(), 1.0 / factor, 1.0 / factor, cv::INTER_AREA);
+        cv::resize(grey, small, cv::Size(), 1.0 / factor, 1.0 / factor, cv::INTER_AREA);
     else
-        small = detail;
-    const int smallLength = std::max(3, static_cast<int>(q / factor));
-    double bestAngle = 0, bestEnergy = -1;
-    for (int i = 0; i < kDirections; ++i) {
-        const double angle = CV_PI * i / kDirections;
-        cv::Mat1f averaged;
-        cv::filter2D(small, averaged, CV_32F, LineKernel(smallLength, angle), cv::Point(-1, -1), 0,
-                     cv::BORDER_REFLECT);
-        const double energy = averaged.dot(averaged);
-        if (energy > bestEnergy) {
-            bestEnergy = energy;
-            bestAngle = angle;
+        small = grey;
+    const cv::Rect smallInner = cv::Rect(cvRound(inner.x / factor), cvRound(inner.y / factor),
+                                         std::max(1, cvRound(inner.width / factor)),
+                                         std::max(1, cvRound(inner.height / factor))) &
+                                cv::Rect(0, 0, small.cols, small.rows);
+    const double step = CV_PI / kDirections;
+    const float clip = static_cast<float>(std::max(5.0, 2 * thr1));
+    const LineFit coarse = CoarseLine(small, smallInner, std::max(3, cvRound(side / factor)), clip);
+    const LineFit fine = BestLine(grey, inner, coarse.angle - 1.5 * step, coarse.angle + 1.5 * step, step / 8,
+                                  coarse.offset * factor, 2 * factor + 6, side, clip);
+    // A clean picture has lines too, but none departing this much.
+    if (fine.mean.empty() || fine.departure < 0.5 * thr1)
+        return;
+
+    // The crease's extent across: the offsets around the line found whose
+    // lines depart by at least a fifth of its peak.
+    const int centre = fine.offset - fine.first;
+    auto departs = [&](int k) { return std::abs(fine.mean[k]) > 0.2 * fine.departure; };
+    int lo = centre, hi = centre;
+    while (lo - 1 > centre - side && departs(lo - 1))
+        --lo;
+    while (hi + 1 < centre + side && departs(hi + 1))
+        ++hi;
+    lo = lo + fine.first - 1;
+    hi = hi + fine.first + 1;
+
+    // Local means along the crease; the profile is the local mean minus the
+    // local means just outside the crease on both sides, interpolated.
+    cv::Mat1f average;
+    cv::filter2D(grey, average, CV_32F, LineKernel(q, fine.angle), cv::Point(-1, -1), 0, cv::BORDER_REFLECT);
+    grey.release();
+    const double nx = -std::sin(fine.angle), ny = std::cos(fine.angle);  // offset grows along (nx, ny)
+    cv::Mat1f profile(inner.size(), 0.0f);
+    cv::Mat found = cv::Mat::zeros(inner.size(), CV_8UC1);
+    cv::Mat band = cv::Mat::zeros(inner.size(), CV_8UC1);
+    for (int y = 0; y < inner.height; ++y)
+        for (int x = 0; x < inner.width; ++x) {
+            const int ex = inner.x + x, ey = inner.y + y;
+            const double o = Offset(ex, ey, fine.angle);
+            if (o < lo || o > hi)
+                continue;
+            const double toLo = (lo - 1) - o, toHi = (hi + 1) - o;
+            const float a = Bilinear(average, ex + toLo * nx, ey + toLo * ny);
+            const float b = Bilinear(average, ex + toHi * nx, ey + toHi * ny);
+            const double t = (o - (lo - 1)) / double(hi - lo + 2);
+            const float p = average(ey, ex) - float(a + t * (b - a));
+            profile(y, x) = p;
+            band.at<uchar>(y, x) = 255;
+            if (std::abs(p) > thr1)
+                found.at<uchar>(y, x) = 255;
         }
-    }
+    average.release();
 
-    cv::Mat1f profile;
-    cv::filter2D(detail, profile, CV_32F, LineKernel(q, bestAngle), cv::Point(-1, -1), 0, cv::BORDER_REFLECT);
-    detail.release();
-
-    // Crease pixels: inside the region, profile beyond the threshold, in
-    // pieces long enough to be a line rather than a speck.
-    const cv::Rect inner(region.x - ext.x, region.y - ext.y, region.width, region.height);
-    cv::Mat found = cv::abs(profile(inner)) > thr1;
-    cv::Mat labels, stats, centroids;
-    const int count = cv::connectedComponentsWithStats(found, labels, stats, centroids, 8, CV_32S);
-    const int minArea = std::max(3, q / 2);
-    std::vector<uchar> keep(count, 0);
-    for (int i = 1; i < count; ++i)
-        keep[i] = stats.at<int>(i, cv::CC_STAT_AREA) >= minArea ? 255 : 0;
-    for (int y = 0; y < found.rows; ++y) {
-        const int* l = labels.ptr<int>(y);
-        uchar* f = found.ptr<uchar>(y);
-        for (int x = 0; x < found.cols; ++x)
-            f[x] = keep[l[x]];
-    }
-    labels.release();
-    cv::dilate(found, found, cv::getStructuringElement(cv::MORPH_ELLIPSE,
-                                                       cv::Size(2 * kProfileReach + 1, 2 * kProfileReach + 1)));
-
+    // Where the crease departs by more than THR1 anywhere across it, its
+    // whole cross-section is corrected.
+    const int width = hi - lo + 1;
+    cv::dilate(found, found, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * width + 1, 2 * width + 1)));
+    found &= band;
     for (int y = 0; y < inner.height; ++y) {
         cv::Vec3b* p = image.ptr<cv::Vec3b>(region.y + y) + region.x;
-        const float* d = profile[inner.y + y] + inner.x;
         const uchar* f = found.ptr<uchar>(y);
         for (int x = 0; x < inner.width; ++x) {
             if (!f[x])
                 continue;
             for (int c = 0; c < 3; ++c)
-                p[x][c] = cv::saturate_cast<uchar>(p[x][c] - d[x]);
+                p[x][c] = cv::saturate_cast<uchar>(p[x][c] - profile(y, x));
         }
     }
     if (creaseMask)

@@ -24,11 +24,12 @@ namespace veltro {
 namespace {
 
 constexpr int kBlock = 16;                     // pixels rebuilt per step (side)
-constexpr int kSupport = 32;                   // model area (side), also the DFT size
+constexpr int kSupport = 64;                   // model area (side), also the DFT size
 constexpr int kBorder = (kSupport - kBlock) / 2;
+constexpr int kReach = (kBorder + kBlock - 1) / kBlock;  // blocks whose support a block touches
 constexpr int kIterations = 100;               // basis functions chosen per block
-constexpr float kRho = 0.8f;                   // weight decay per pixel from the block
-constexpr float kFilledWeight = 0.3f;          // weight of pixels rebuilt earlier
+constexpr float kRho = 0.85f;                  // weight decay per pixel from the block
+constexpr float kFilledWeight = 0.6f;          // weight of pixels rebuilt earlier
 constexpr float kGamma = 0.5f;                 // share of each projection taken
 
 enum PixelState : uchar { kIgnored = 0, kSource = 1, kHole = 2, kFilled = 3 };
@@ -305,8 +306,8 @@ void FillDamage(cv::Mat& image, const cv::Mat& damage, int ringWidth)
                         state(y, x) = kIgnored;
         }
         holeCount[b] = 0;
-        for (int ny = std::max(0, by - 1); ny <= std::min(blocksY - 1, by + 1); ++ny)
-            for (int nx = std::max(0, bx - 1); nx <= std::min(blocksX - 1, bx + 1); ++nx) {
+        for (int ny = std::max(0, by - kReach); ny <= std::min(blocksY - 1, by + kReach); ++ny)
+            for (int nx = std::max(0, bx - kReach); nx <= std::min(blocksX - 1, bx + kReach); ++nx) {
                 const int n = ny * blocksX + nx;
                 if (holeCount[n] == 0)
                     continue;

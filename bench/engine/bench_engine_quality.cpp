@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -78,9 +79,25 @@ double Seconds(const std::function<void()>& f)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
-Row Measure(const cv::Mat& clean, const Damaged& d, const cv::Mat& scoreMask, const cv::Mat& engineOut,
-            const cv::Mat& detected, double seconds)
+// With VELTRO_BENCH_DUMP=DIR, the pictures of every case are written there.
+void Dump(const std::string& name, const Damaged& d, const cv::Mat& out, const cv::Mat& detected)
 {
+    static int counter = 0;
+    const char* dir = std::getenv("VELTRO_BENCH_DUMP");
+    if (!dir)
+        return;
+    const std::string base = std::string(dir) + "/" + name + std::to_string(counter++);
+    cv::imwrite(base + "_damaged.png", d.image);
+    cv::imwrite(base + "_out.png", out);
+    cv::imwrite(base + "_truth.png", d.truth);
+    if (!detected.empty())
+        cv::imwrite(base + "_found.png", detected);
+}
+
+Row Measure(const cv::Mat& clean, const Damaged& d, const cv::Mat& scoreMask, const cv::Mat& engineOut,
+            const cv::Mat& detected, double seconds, const std::string& name)
+{
+    Dump(name, d, engineOut, detected);
     Row r;
     cv::Mat telea;
     cv::inpaint(d.image, d.truth, telea, 5, cv::INPAINT_TELEA);
@@ -96,6 +113,9 @@ Row Measure(const cv::Mat& clean, const Damaged& d, const cv::Mat& scoreMask, co
         r.recall = hit / std::max(1, cv::countNonZero(d.truth));
     }
     r.secondsPerMp = seconds / (clean.total() / 1e6);
+    if (std::getenv("VELTRO_BENCH_DUMP"))
+        std::printf("  %-9s %6.2f %6.2f %6.2f  prec %.2f rec %.2f\n", name.c_str(), r.inDamaged, r.engDamaged,
+                    r.teleaDamaged, r.precision, r.recall);
     return r;
 }
 
@@ -154,7 +174,7 @@ int main(int argc, char** argv)
             // Telea gets the same grown mask as the engine.
             Damaged same = d;
             same.truth = grown;
-            blotch.Add(Measure(clean, same, grown, out, cv::Mat(), s));
+            blotch.Add(Measure(clean, same, grown, out, cv::Mat(), s, "blotch"));
         }
         {
             const Damaged d = AddCrack(clean, rng, 150, 320);
@@ -163,19 +183,19 @@ int main(int argc, char** argv)
             p.end = d.p2;
             cv::Mat out = d.image.clone(), found;
             const double s = Seconds([&] { RemoveCrack(out, p, &found); });
-            crack.Add(Measure(clean, d, d.truth, out, found, s));
+            crack.Add(Measure(clean, d, d.truth, out, found, s, "crack"));
         }
         {
             const Damaged d = AddFoxing(clean, rng, 12, 3, 12);
             cv::Mat out = d.image.clone(), found;
             const double s = Seconds([&] { RemoveFoxing(out, 3, 2, 0.05, &found); });
-            foxPhoto.Add(Measure(clean, d, d.truth, out, found, s));
+            foxPhoto.Add(Measure(clean, d, d.truth, out, found, s, "foxphoto"));
         }
         {
             const Damaged d = AddCrease(clean, rng);
             cv::Mat out = d.image.clone(), found;
             const double s = Seconds([&] { RemoveCrease(out, d.region, 10, 22, 25, &found); });
-            Row r = Measure(clean, d, d.truth, out, found, s);
+            Row r = Measure(clean, d, d.truth, out, found, s, "crease");
             // Outside the region nothing may change.
             cv::Mat outside = cv::Mat::ones(clean.size(), CV_8UC1) * 255;
             outside(d.region).setTo(0);
@@ -205,7 +225,7 @@ int main(int argc, char** argv)
         const Damaged d = AddFoxing(clean, rng, 25, 4, 16);
         cv::Mat out = d.image.clone(), found;
         const double s = Seconds([&] { RemoveFoxing(out, 3, 2, 0.05, &found); });
-        Row r = Measure(clean, d, d.truth, out, found, s);
+        Row r = Measure(clean, d, d.truth, out, found, s, "foxpage");
         // Text under the stains: the ink pixels of the clean page there.
         cv::Mat grey, ink;
         cv::cvtColor(clean, grey, cv::COLOR_BGR2GRAY);
