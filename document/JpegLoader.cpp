@@ -49,13 +49,16 @@ struct RecoveringErrorMgr
     auto* err = reinterpret_cast<RecoveringErrorMgr*>(cinfo->err);
     (*cinfo->err->output_message)(cinfo);
     const int code = cinfo->err->msg_code;
-    if (code == JERR_NO_BACKING_STORE || code == JERR_OUT_OF_MEMORY) {
+    if (code == JERR_NO_BACKING_STORE) {
         // The decoder's working memory is capped and it keeps no temporary
         // files: say which limit was hit rather than "backing store".
         std::snprintf(err->reason, sizeof err->reason,
                       "decoding the picture needs more than the %ld MiB of working memory "
                       "the decoder may use",
                       jpeglimits::kMaxDecoderMemory / (1024L * 1024L));
+    } else if (code == JERR_OUT_OF_MEMORY) {
+        std::snprintf(err->reason, sizeof err->reason,
+                      "not enough memory to decode the picture");
     } else {
         (*cinfo->err->format_message)(cinfo, err->reason);
     }

@@ -31,5 +31,6 @@ int MaxProgressiveScans(uint32_t nWidth, uint32_t nHeight);
 // count. Returns 0 when the whole picture was decoded, 1 when the file could
 // not be opened or the decoder gave up; the reason then goes to standard
 // error and, when pstrReason is given, to the caller. If decoding failed
-// part-way, the block exists and the rows never decoded are black.
+// part-way, the block exists and the rows never decoded are black; so are
+// the rows of a damaged file that has no data left for them (result 0).
 int LoadJpegImage(CVeltroInterfaceDoc* pDoc, QString strPath, QString* pstrReason = nullptr);
