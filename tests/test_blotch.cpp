@@ -420,6 +420,21 @@ TEST_F(BlotchTest, CancelChangesNothing)
     EXPECT_FALSE(QFileInfo::exists(m_strPhotos + QStringLiteral("/blotch.log")));
     EXPECT_FALSE(recorder.WasRun());
     EXPECT_TRUE(m_messages.isEmpty());
+
+    // A number that does not parse keeps the dialog open; giving up then
+    // leaves everything as it was.
+    m_dialogAnswers.push_back([](QDialog& dlg) {
+        dlg.findChild<QLineEdit*>(QStringLiteral("1003"))->setText(QStringLiteral("2.5"));
+        dlg.findChild<QPushButton*>(QStringLiteral("1"))->click();
+        EXPECT_NE(dlg.result(), int(QDialog::Accepted));
+        dlg.reject();
+        return dlg.result();
+    });
+    RunBlotch(pView);
+    EXPECT_EQ(m_messages, QStringList{QStringLiteral("Please enter a positive integer.")});
+    EXPECT_EQ(pView->GetDocument()->m_nBlotchFlawlessWidth, 10u);
+    EXPECT_FALSE(QFileInfo::exists(m_strPhotos + QStringLiteral("/blotch.log")));
+    EXPECT_FALSE(recorder.WasRun());
 }
 
 TEST_F(BlotchTest, UnwritableParameterFileIsReportedAndNothingRuns)
