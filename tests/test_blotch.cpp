@@ -28,7 +28,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <map>
 
 namespace {
 
