@@ -27,6 +27,21 @@ bool LeftButtonOnly(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons)
     return buttons == Qt::LeftButton && !(modifiers & (Qt::ShiftModifier | Qt::ControlModifier));
 }
 
+// The readout for a picture position: the position and the pixel's colour,
+// black outside the picture or without one.
+QString ReadoutText(const CVeltroInterfaceDoc* pDoc, int32_t nColumn, int32_t nRow)
+{
+    int nRed = 0, nGreen = 0, nBlue = 0;
+    if (pDoc->m_pImage != nullptr && nRow >= 0 && nRow < pDoc->m_nHeight && nColumn >= 0
+        && nColumn < pDoc->m_nWidth) {
+        const uint32_t p = pDoc->m_pImage[size_t(pDoc->m_nWidth) * size_t(nRow) + size_t(nColumn)];
+        nRed = int(p & 0xFF);
+        nGreen = int((p >> 8) & 0xFF);
+        nBlue = int((p >> 16) & 0xFF);
+    }
+    return QString::asprintf("xy=(%d,%d) rgb=(%d,%d,%d)", nColumn, nRow, nRed, nGreen, nBlue);
+}
+
 } // namespace
 
 void CVeltroInterfaceView::ClientToImage(CVeltroInterfaceDoc* pDoc, int32_t x, int32_t y, int32_t& nColumn,
@@ -51,21 +66,6 @@ void CVeltroInterfaceView::OnKeyDown(int nKey)
     }
     pDoc->m_nDisplayState = 1;
     InvalidateAll();
-}
-
-// Readout of the pixel under a display position: the mapped position and the
-// pixel's colour, black outside the picture or without one.
-static QString ReadoutText(const CVeltroInterfaceDoc* pDoc, int32_t nColumn, int32_t nRow)
-{
-    int nRed = 0, nGreen = 0, nBlue = 0;
-    if (pDoc->m_pImage != nullptr && nRow >= 0 && nRow < pDoc->m_nHeight && nColumn >= 0
-        && nColumn < pDoc->m_nWidth) {
-        const uint32_t p = pDoc->m_pImage[size_t(pDoc->m_nWidth) * size_t(nRow) + size_t(nColumn)];
-        nRed = int(p & 0xFF);
-        nGreen = int((p >> 8) & 0xFF);
-        nBlue = int((p >> 16) & 0xFF);
-    }
-    return QString::asprintf("xy=(%d,%d) rgb=(%d,%d,%d)", nColumn, nRow, nRed, nGreen, nBlue);
 }
 
 void CVeltroInterfaceView::OnLButtonDown(Qt::KeyboardModifiers, Qt::MouseButtons, const QPoint& point)
