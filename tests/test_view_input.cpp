@@ -139,6 +139,42 @@ TEST_F(ViewInputTest, ZoomKeysWorkWithoutAPicture)
     EXPECT_TRUE(m_messages.isEmpty());
 }
 
+TEST_F(ViewInputTest, ASelectionUnderWayKeepsItsPicturePositionsWhenZooming)
+{
+    CVeltroInterfaceView* pView = OpenPicture();
+    ASSERT_NE(pView, nullptr);
+    CVeltroInterfaceDoc* pDoc = pView->GetDocument();
+    pView->m_nMode = CVeltroInterfaceView::modeCrackPoints;
+    pView->m_nPointStage = 1;
+    pView->m_rcSelection.Set(10, 20, 40, 60);
+    auto anchor = [&] {
+        int32_t nColumn = 0, nRow = 0;
+        pView->ClientToImage(pDoc, pView->m_rcSelection.left, pView->m_rcSelection.top, nColumn, nRow);
+        return QPoint(nColumn, nRow);
+    };
+    const struct
+    {
+        int nKey;
+        int32_t nZoom;
+        CSelectionRect rc;
+    } steps[] = {
+        {Qt::Key_Up, 2, {21, 41, 81, 121}},
+        {Qt::Key_Down, 1, {10, 20, 40, 60}},
+        {Qt::Key_Down, -2, {5, 10, 20, 30}},
+        {Qt::Key_A, -2, {5, 10, 20, 30}},
+        {Qt::Key_Up, 1, {10, 20, 40, 60}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(testing::Message() << "to zoom " << step.nZoom);
+        QTest::keyClick(pView, Qt::Key(step.nKey));
+        EXPECT_EQ(pDoc->m_nZoom, step.nZoom);
+        EXPECT_EQ(pView->m_rcSelection, step.rc);
+        EXPECT_EQ(anchor(), QPoint(10, 279));
+    }
+    pView->m_nPointStage = -1;
+    pView->m_rcSelection.SetNone();
+}
+
 // --- Pointer positions ---------------------------------------------------
 
 struct MappingCase

@@ -11,6 +11,8 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -42,6 +44,36 @@ QString ReadoutText(const CVeltroInterfaceDoc* pDoc, int32_t nColumn, int32_t nR
     return QString::asprintf("xy=(%d,%d) rgb=(%d,%d,%d)", nColumn, nRow, nRed, nGreen, nBlue);
 }
 
+// A display coordinate (from the picture's left or top edge) to the picture
+// coordinate it shows, as ClientToImage counts it, and back to the middle of
+// the display pixels that show that picture coordinate.
+int64_t DisplayToPicture(int64_t v, int32_t nZoom)
+{
+    return nZoom > 0 ? v / nZoom : -int64_t(nZoom) * v;
+}
+
+int PictureToDisplay(int64_t p, int32_t nZoom)
+{
+    int64_t v;
+    if (nZoom > 0) {
+        v = p * nZoom + nZoom / 2;
+    } else {
+        const int64_t n = -int64_t(nZoom);
+        v = p >= 0 ? p / n : -((-p + n - 1) / n);
+    }
+    return int(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+// A selection in display pixels moved to another zoom: each corner goes to
+// the display pixel that shows the same picture position.
+CSelectionRect RescaleSelection(const CSelectionRect& rc, int32_t nFrom, int32_t nTo)
+{
+    auto move = [nFrom, nTo](int v) { return PictureToDisplay(DisplayToPicture(v, nFrom), nTo); };
+    CSelectionRect result;
+    result.Set(move(rc.left), move(rc.top), move(rc.right), move(rc.bottom));
+    return result;
+}
+
 } // namespace
 
 void CVeltroInterfaceView::ClientToImage(CVeltroInterfaceDoc* pDoc, int32_t x, int32_t y, int32_t& nColumn,
@@ -61,8 +93,12 @@ void CVeltroInterfaceView::OnKeyDown(int nKey)
     if (nKey == Qt::Key_Up || nKey == Qt::Key_Down) {
         const int32_t nZoom = nKey == Qt::Key_Up ? viewgeometry::ZoomUp(pDoc->m_nZoom)
                                                  : viewgeometry::ZoomDown(pDoc->m_nZoom);
-        if (viewgeometry::ZoomFits(pDoc->m_nWidth, pDoc->m_nHeight, nZoom))
+        if (viewgeometry::ZoomFits(pDoc->m_nWidth, pDoc->m_nHeight, nZoom) && nZoom != pDoc->m_nZoom) {
+            // A selection under way stays on the same picture positions.
+            if (!m_rcSelection.IsNone())
+                m_rcSelection = RescaleSelection(m_rcSelection, pDoc->m_nZoom, nZoom);
             pDoc->m_nZoom = nZoom;
+        }
     }
     pDoc->m_nDisplayState = 1;
     InvalidateAll();
