@@ -12,8 +12,8 @@ bool CSplashWnd::s_bSplashEnabled = false;
 bool CSplashWnd::s_bShownOnce = false;
 
 CSplashWnd::CSplashWnd(QWidget* pParent)
-    // A tool window owned by the main frame stays above it.
-    : QWidget(pParent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    // Owned by the main frame, so it stays above it (and only above it).
+    : QWidget(pParent, Qt::SplashScreen | Qt::FramelessWindowHint)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setCursor(Qt::ArrowCursor);

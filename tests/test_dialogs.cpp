@@ -21,13 +21,6 @@
 #include <tuple>
 #include <vector>
 
-// Under LeakSanitizer: fontconfig, which Qt uses to find the widgets' fonts,
-// keeps a few blocks it never frees. They are the system library's, not ours.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libfontconfig.so\n";
-}
-
 namespace {
 
 const QString kImage = QStringLiteral("/tmp/x/photos/portrait.jpg");
