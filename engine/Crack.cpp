@@ -17,17 +17,24 @@ constexpr int kMaxHalfWidth = 8;       // widest crack measured: 2 * 8 + 1 pixel
 constexpr float kStep = 2.0f;          // path step, pixels
 constexpr int kLookAhead = 8;          // length of the segment scored per direction
 constexpr int kSnapRadius = 4;         // how far a click may lie from the crack
+constexpr int kEndReach = 12;          // how far the crack is followed beyond a click
 constexpr float kContrast = 30.0f;     // brightness over the surroundings that counts fully
 constexpr float kTurnPenalty = 0.15f;  // preference for heading straight to the end
 constexpr float kCrackLikeness = 0.35f;
+constexpr float kEdgeShare = 0.25f;
+constexpr int kSoftEdge = 1;           // pixels added on each side for the blurred border
 constexpr int kFillRing = 12;
 
-// How crack-like each pixel is, 0 to 1: at or above the white threshold, or
-// brighter than the surroundings across the crack (a white top-hat).
+// How crack-like each pixel is (1 means clearly crack): at or above the white
+// threshold, or brighter than the surroundings across the crack (a white
+// top-hat), in units of kContrast grey levels.
 struct CrackField {
     cv::Rect roi;          // in the picture
     cv::Mat1f likeness;    // over roi
 
+    // Capped at 1 for the path search: a very bright spot beside the crack
+    // must not pull the path off it.
+    float Capped(cv::Point2f p) const { return std::min(1.0f, At(p)); }
     float At(cv::Point2f p) const
     {
         const int x = cvRound(p.x) - roi.x, y = cvRound(p.y) - roi.y;
@@ -58,8 +65,11 @@ CrackField MakeField(const cv::Mat& image, const CrackParams& params)
                                                    cv::Size(2 * kMaxHalfWidth + 3, 2 * kMaxHalfWidth + 3));
     cv::morphologyEx(grey, tophat, cv::MORPH_TOPHAT, disc);
     tophat.convertTo(field.likeness, CV_32F, 1.0 / kContrast);
-    cv::min(field.likeness, 1.0, field.likeness);
-    field.likeness.setTo(1.0f, grey >= params.thrWhite);
+    // At or above the white threshold a pixel is crack, however flat its
+    // surroundings.
+    cv::Mat white = grey >= params.thrWhite;
+    cv::Mat1f floor1 = cv::max(field.likeness, 1.0);
+    floor1.copyTo(field.likeness, white);
     return field;
 }
 
@@ -72,7 +82,7 @@ cv::Point2f Snap(const CrackField& field, cv::Point2f p)
             if (dx * dx + dy * dy > kSnapRadius * kSnapRadius)
                 continue;
             const cv::Point2f q(p.x + dx, p.y + dy);
-            const float s = field.At(q) - 0.03f * std::sqrt(float(dx * dx + dy * dy));
+            const float s = field.Capped(q) - 0.03f * std::sqrt(float(dx * dx + dy * dy));
             if (s > bestScore) {
                 bestScore = s;
                 best = q;
@@ -106,7 +116,7 @@ std::vector<cv::Point2f> Trace(const CrackField& field, const CrackParams& param
             const cv::Point2f dir(float(std::cos(a)), float(std::sin(a)));
             float s = 0;
             for (int j = 1; j <= kLookAhead; ++j)
-                s += field.At(p + dir * float(j));
+                s += field.Capped(p + dir * float(j));
             s = s / kLookAhead - kTurnPenalty * float((deg / 90.0) * (deg / 90.0));
             if (s > bestScore) {
                 bestScore = s;
@@ -117,7 +127,43 @@ std::vector<cv::Point2f> Trace(const CrackField& field, const CrackParams& param
         path.push_back(p);
     }
     path.push_back(target);
-    return path;
+    // The clicks may fall short of the crack's ends: follow it on beyond
+    // both ends while it is about as bright as along the path.
+    std::vector<float> along;
+    for (const cv::Point2f& q : path)
+        along.push_back(field.At(q));
+    std::nth_element(along.begin(), along.begin() + along.size() / 2, along.end());
+    const float endLikeness = std::max(kCrackLikeness, 0.5f * along[along.size() / 2]);
+    auto extend = [&](cv::Point2f end, cv::Point2f inner) {
+        std::vector<cv::Point2f> more;
+        cv::Point2f d = end - inner;
+        const float len = std::hypot(d.x, d.y);
+        if (len < 1e-3f)
+            return more;
+        d /= len;
+        cv::Point2f p = end;
+        for (int i = 0; i < kEndReach; ++i) {
+            const cv::Point2f n(-d.y, d.x);
+            cv::Point2f next = p + d;
+            for (float o : {-1.0f, 1.0f})
+                if (field.At(p + d + n * o) > field.At(next))
+                    next = p + d + n * o;
+            if (field.At(next) < endLikeness)
+                break;
+            d = next - p;
+            d /= std::hypot(d.x, d.y);
+            p = next;
+            more.push_back(p);
+        }
+        return more;
+    };
+    const size_t k = std::min<size_t>(3, path.size() - 1);
+    std::vector<cv::Point2f> head = extend(path.front(), path[k]);
+    std::vector<cv::Point2f> tail = extend(path.back(), path[path.size() - 1 - k]);
+    std::reverse(head.begin(), head.end());
+    head.insert(head.end(), path.begin(), path.end());
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
 }
 
 // Marks the crack across the path: at each sample the crack pixels on both
@@ -139,11 +185,16 @@ cv::Mat MeasureAndMark(const CrackField& field, const std::vector<cv::Point2f>& 
                 if (field.At(c + n * float(o)) > field.At(c + n * float(bestOffset)))
                     bestOffset = o;
             c += n * float(bestOffset);
+            // Across the crack, its pixels are those at least a share of the
+            // centre's brightness above the surroundings; bright picture
+            // texture beside a crack is seldom that bright.
             int left = 0, right = 0;
-            if (field.At(c) >= kCrackLikeness) {
-                while (left < kMaxHalfWidth && field.At(c - n * float(left + 1)) >= kCrackLikeness)
+            const float centreLikeness = field.At(c);
+            if (centreLikeness >= kCrackLikeness) {
+                const float edge = std::max(kCrackLikeness, kEdgeShare * centreLikeness);
+                while (left < kMaxHalfWidth && field.At(c - n * float(left + 1)) >= edge)
                     ++left;
-                while (right < kMaxHalfWidth && field.At(c + n * float(right + 1)) >= kCrackLikeness)
+                while (right < kMaxHalfWidth && field.At(c + n * float(right + 1)) >= edge)
                     ++right;
             }
             samples.push_back({c, n, left, right});
@@ -164,8 +215,8 @@ cv::Mat MeasureAndMark(const CrackField& field, const std::vector<cv::Point2f>& 
         std::nth_element(l.begin(), l.begin() + l.size() / 2, l.end());
         std::nth_element(r.begin(), r.begin() + r.size() / 2, r.end());
         const Sample& s = samples[i];
-        const int left = std::min(s.left, l[l.size() / 2] + 2) + 1;
-        const int right = std::min(s.right, r[r.size() / 2] + 2) + 1;
+        const int left = std::min(s.left, l[l.size() / 2] + 2) + kSoftEdge;
+        const int right = std::min(s.right, r[r.size() / 2] + 2) + kSoftEdge;
         for (float o = -float(left); o <= float(right); o += 0.5f) {
             const cv::Point q(cvRound(s.centre.x + s.normal.x * o), cvRound(s.centre.y + s.normal.y * o));
             if (q.x >= 0 && q.y >= 0 && q.x < size.width && q.y < size.height)

@@ -1,5 +1,6 @@
 // Crease removal. A crease is a thin straight line of abnormal brightness (a
-// light ridge, a dark shadow, or both). It is found as the line whose mean
+// light ridge, a dark shadow, or both), running across the region the user
+// dragged, near one of its diagonals. It is found as the line whose mean
 // brightness departs most from the mean of the lines N/2 pixels to either
 // side of it: a step edge of the picture does not, a thin line does. Across
 // the crease, the local mean is a moving average of Q pixels along it; the
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace veltro {
 
@@ -20,6 +22,9 @@ namespace {
 
 constexpr int kDirections = 360;      // directions tried over 180 degrees
 constexpr int kDetectionSide = 384;   // coarse search on a copy this large
+constexpr double kSeedShare = 1.0;     // share of THR1 that marks a crease stretch once the line is found
+constexpr double kBandShare = 0.2;     // share of the peak that still belongs to the crease across it
+constexpr double kDiagonalTolerance = 12 * CV_PI / 180;  // crease direction versus the region's diagonals
 
 struct LineFit {
     double angle = 0;            // direction of the line, radians
@@ -92,7 +97,8 @@ LineFit BestLine(const cv::Mat1f& grey, const cv::Rect& area, double from, doubl
 // departure from the ring of radius `side` around it (a thin line departs
 // from nearly all of its ring), clipped; then the line of pixels with the
 // largest mean departure.
-LineFit CoarseLine(const cv::Mat1f& grey, const cv::Rect& area, int side, float clip)
+LineFit CoarseLine(const cv::Mat1f& grey, const cv::Rect& area, int side, float clip,
+                   const std::function<bool(double)>& plausible)
 {
     cv::Mat1f ring(2 * side + 1, 2 * side + 1, 0.0f);
     cv::circle(ring, cv::Point(side, side), side, cv::Scalar(1.0), 1, cv::LINE_AA);
@@ -109,6 +115,8 @@ LineFit CoarseLine(const cv::Mat1f& grey, const cv::Rect& area, int side, float 
     std::vector<double> sum(2 * diag + 1), count(2 * diag + 1);
     for (int i = 0; i < kDirections; ++i) {
         const double angle = CV_PI * i / kDirections;
+        if (!plausible(angle))
+            continue;
         std::fill(sum.begin(), sum.end(), 0.0);
         std::fill(count.begin(), count.end(), 0.0);
         const double sa = std::sin(angle), ca = std::cos(angle);
@@ -198,7 +206,21 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
                                 cv::Rect(0, 0, small.cols, small.rows);
     const double step = CV_PI / kDirections;
     const float clip = static_cast<float>(std::max(5.0, 2 * thr1));
-    const LineFit coarse = CoarseLine(small, smallInner, std::max(3, cvRound(side / factor)), clip);
+    // The user drags the region from one end of the crease to the other, so
+    // the crease runs near one of the region's diagonals (for a crease along
+    // a picture axis, the region is thin and its diagonals lie along it).
+    const double diagonal1 = std::atan2(double(region.height), double(region.width));
+    const double diagonal2 = CV_PI - diagonal1;
+    auto plausible = [&](double angle) {
+        for (double d : {diagonal1, diagonal2}) {
+            double diff = std::fmod(std::abs(angle - d), CV_PI);
+            diff = std::min(diff, CV_PI - diff);
+            if (diff <= kDiagonalTolerance)
+                return true;
+        }
+        return false;
+    };
+    const LineFit coarse = CoarseLine(small, smallInner, std::max(3, cvRound(side / factor)), clip, plausible);
     const LineFit fine = BestLine(grey, inner, coarse.angle - 1.5 * step, coarse.angle + 1.5 * step, step / 8,
                                   coarse.offset * factor, 2 * factor + 6, side, clip);
     // A clean picture has lines too, but none departing this much.
@@ -206,9 +228,9 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
         return;
 
     // The crease's extent across: the offsets around the line found whose
-    // lines depart by at least a fifth of its peak.
+    // lines depart by at least a small share of its peak.
     const int centre = fine.offset - fine.first;
-    auto departs = [&](int k) { return std::abs(fine.mean[k]) > 0.2 * fine.departure; };
+    auto departs = [&](int k) { return std::abs(fine.mean[k]) > kBandShare * fine.departure; };
     int lo = centre, hi = centre;
     while (lo - 1 > centre - side && departs(lo - 1))
         --lo;
@@ -239,7 +261,7 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
             const float p = average(ey, ex) - float(a + t * (b - a));
             profile(y, x) = p;
             band.at<uchar>(y, x) = 255;
-            if (std::abs(p) > thr1)
+            if (std::abs(p) > kSeedShare * thr1)
                 found.at<uchar>(y, x) = 255;
         }
     average.release();

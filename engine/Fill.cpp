@@ -36,6 +36,7 @@ enum PixelState : uchar { kIgnored = 0, kSource = 1, kHole = 2, kFilled = 3 };
 
 constexpr int kN = kSupport * kSupport;
 constexpr int kN2 = 4 * kN;  // the doubled (periodically tiled) spectrum
+constexpr int kHalf = (kSupport / 2 + 1) * kSupport;  // rows 0 to kSupport / 2
 
 struct Spectrum {
     std::vector<float> re, im;
@@ -69,7 +70,7 @@ const std::vector<float>& FrequencyWeight()
                 const int fu = u <= kSupport / 2 ? u : u - kSupport;
                 const int fv = v <= kSupport / 2 ? v : v - kSupport;
                 const float r = std::sqrt(float(fu * fu + fv * fv)) / (kSupport / 2);
-                const float t = 1.0f - 0.5f * std::min(r, 1.5f);
+                const float t = 1.0f - 0.65f * std::min(r, 1.5f);
                 w[v * kSupport + u] = t * t;
             }
         return w;
@@ -150,7 +151,10 @@ bool ExtrapolateBlock(cv::Mat& image, cv::Mat1b& state, cv::Point origin, cv::Re
     for (int it = 0; it < kIterations; ++it) {
         int best = -1;
         float bestEnergy = 0;
-        for (int k = 0; k < kN; ++k) {
+        // The residual's spectrum is Hermitian (the picture is real): the
+        // upper half-plane holds every frequency, so only it is searched
+        // and kept up to date.
+        for (int k = 0; k < kHalf; ++k) {
             float e = 0;
             for (int c = 0; c < 3; ++c)
                 e += residual[c].re[k] * residual[c].re[k] + residual[c].im[k] * residual[c].im[k];
@@ -177,7 +181,7 @@ bool ExtrapolateBlock(cv::Mat& image, cv::Mat1b& state, cv::Point origin, cv::Re
                 coeff[c].re[mirror] += dr;
                 coeff[c].im[mirror] -= di;
             }
-            for (int lv = 0; lv < kSupport; ++lv) {
+            for (int lv = 0; lv <= kSupport / 2; ++lv) {
                 const float* aRe = &w2.re[(lv - kv + kSupport) * 2 * kSupport + kSupport - ku];
                 const float* aIm = &w2.im[(lv - kv + kSupport) * 2 * kSupport + kSupport - ku];
                 const float* bRe = &w2.re[(lv + kv) * 2 * kSupport + ku];

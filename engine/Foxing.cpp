@@ -21,6 +21,11 @@ constexpr double kPaperShare = 0.55;    // brighter than this share of the paper
 constexpr double kInkConfidence = 0.15; // weight of dark pixels in the stain estimate
 constexpr double kSmoothing = 1.5;      // Gaussian sigma of the stain estimate, pixels
 constexpr double kMaxAbsorbance = 2.5;
+constexpr int kMinSpotArea = 12;        // pixels; smaller departures are specks
+constexpr int kNoise = 6;                // grey levels of scanning and JPEG noise
+constexpr double kMaxSpotShare = 0.002;  // larger "spots" are picture content
+constexpr double kMaxElongation = 3.0;
+constexpr double kMinSolidity = 0.7;
 
 // The paper colour around every pixel: a per-channel median on a reduced
 // copy, brought back to full size.
@@ -41,7 +46,11 @@ cv::Mat PaperColour(const cv::Mat& image)
     return paper;
 }
 
-// Pixels whose red-blue difference exceeds the paper's by more than amp.
+// Pixels whose red-blue difference exceeds the paper's by more than amp,
+// and that look stained: darker than the paper in blue more than in green
+// and in green more than in red, never brighter in any channel beyond noise.
+// Red or orange picture content is brighter than its surroundings in red
+// and is not taken for a stain.
 cv::Mat DetectSpots(const cv::Mat& image, const cv::Mat& paper, double amp)
 {
     cv::Mat spots(image.size(), CV_8UC1);
@@ -51,12 +60,26 @@ cv::Mat DetectSpots(const cv::Mat& image, const cv::Mat& paper, double amp)
         const cv::Vec3b* b = paper.ptr<cv::Vec3b>(y);
         uchar* s = spots.ptr<uchar>(y);
         for (int x = 0; x < image.cols; ++x) {
-            const float shift = float(int(p[x][2]) - int(p[x][0])) - float(int(b[x][2]) - int(b[x][0]));
-            s[x] = shift > limit ? 255 : 0;
+            const int dB = int(b[x][0]) - int(p[x][0]);  // darkening per channel
+            const int dG = int(b[x][1]) - int(p[x][1]);
+            const int dR = int(b[x][2]) - int(p[x][2]);
+            const float shift = float(dB - dR);
+            s[x] = shift > limit && dR >= -kNoise && dG >= dR - kNoise && dB >= dG - kNoise ? 255 : 0;
         }
     }
-    // Lone pixels are noise, not stains.
+    // Lone pixels and specks are noise and picture texture, not stains.
     cv::medianBlur(spots, spots, 3);
+    cv::Mat labels, stats, centroids;
+    const int count = cv::connectedComponentsWithStats(spots, labels, stats, centroids, 8, CV_32S);
+    std::vector<uchar> keep(count, 0);
+    for (int i = 1; i < count; ++i)
+        keep[i] = stats.at<int>(i, cv::CC_STAT_AREA) >= kMinSpotArea ? 255 : 0;
+    for (int y = 0; y < spots.rows; ++y) {
+        const int* l = labels.ptr<int>(y);
+        uchar* s = spots.ptr<uchar>(y);
+        for (int x = 0; x < spots.cols; ++x)
+            s[x] = keep[l[x]];
+    }
     return spots;
 }
 
@@ -85,7 +108,7 @@ void RemoveFoxing(cv::Mat& image, int dist, int cost, double amp, cv::Mat* foxMa
     const cv::Mat spots = DetectSpots(image, paper, amp);
     const cv::Mat grown = GrowMask(spots, dist);
     if (foxMask)
-        *foxMask = grown;
+        *foxMask = cv::Mat::zeros(image.size(), CV_8UC1);
     if (cv::countNonZero(grown) == 0)
         return;
 
@@ -100,8 +123,22 @@ void RemoveFoxing(cv::Mat& image, int dist, int cost, double amp, cv::Mat* foxMa
     std::vector<Spot> found;
     std::vector<cv::Vec3d> stained;
     const cv::Rect whole(0, 0, image.cols, image.rows);
+    const double maxSpotArea = std::max(1500.0, kMaxSpotShare * image.total());
     for (const auto& contour : contours) {
         const cv::Rect box = cv::boundingRect(contour);
+        // Fox spots are compact blots; long or ragged shapes are edges and
+        // texture of the picture.
+        const double area = cv::contourArea(contour);
+        if (area > maxSpotArea)
+            continue;
+        const cv::RotatedRect rect = cv::minAreaRect(contour);
+        const double longSide = std::max(rect.size.width, rect.size.height);
+        const double shortSide = std::max(1.0f, std::min(rect.size.width, rect.size.height));
+        std::vector<cv::Point> hull;
+        cv::convexHull(contour, hull);
+        const double hullArea = cv::contourArea(hull);
+        if (longSide / shortSide > kMaxElongation || (hullArea > 0 && area / hullArea < kMinSolidity))
+            continue;
         const cv::Rect roi = cv::Rect(box.x - cost, box.y - cost, box.width + 2 * cost,
                                       box.height + 2 * cost) & whole;
         // The flawless ring: around this spot, outside every spot, and paper
@@ -145,6 +182,8 @@ void RemoveFoxing(cv::Mat& image, int dist, int cost, double amp, cv::Mat* foxMa
                     v[c] = -std::log(std::max(1.0, double(p[c])) / spot.paper[c]);
                 stained.push_back(v);
             }
+        if (foxMask)
+            (*foxMask)(roi) |= spot.own;
         found.push_back(spot);
     }
     const cv::Vec3d beta = StainColour(stained);

@@ -203,10 +203,13 @@ Damaged AddCrease(const cv::Mat& clean, cv::RNG& rng)
             for (int c = 0; c < 3; ++c)
                 p[c] = cv::saturate_cast<uchar>(p[c] + profile(y, x));
         }
-    // The user drags a box around the middle part of the crease.
-    const int w = static_cast<int>(clean.cols * rng.uniform(0.45, 0.7));
-    const int h = static_cast<int>(clean.rows * rng.uniform(0.45, 0.7));
-    d.region = cv::Rect(cvRound(centre.x) - w / 2, cvRound(centre.y) - h / 2, w, h) &
+    // The user drags a box from one end of a stretch of the crease to the
+    // other, with a little room around it.
+    const double half = 0.5 * rng.uniform(0.5, 0.8) * std::hypot(clean.cols, clean.rows);
+    const cv::Point2d a = centre - dir * half, b = centre + dir * half;
+    const int room = 15;
+    d.region = cv::Rect(cv::Point(cvRound(std::min(a.x, b.x)) - room, cvRound(std::min(a.y, b.y)) - room),
+                        cv::Point(cvRound(std::max(a.x, b.x)) + room, cvRound(std::max(a.y, b.y)) + room)) &
                cv::Rect(0, 0, clean.cols, clean.rows);
     d.truth = cv::Mat::zeros(clean.size(), CV_8UC1);
     cv::Mat inRegion = cv::abs(profile(d.region)) > 1.5f;

@@ -45,8 +45,8 @@ int main(int argc, char** argv)
     const std::string out = argc > 1 ? argv[1] : VELTRO_EXAMPLES_DIR;
     const std::string data = SampleDataDir();
     const cv::Mat fruits = cv::imread(data + "/fruits.jpg"), home = cv::imread(data + "/home.jpg"),
-                  building = cv::imread(data + "/building.jpg");
-    if (fruits.empty() || home.empty() || building.empty()) {
+                  squirrel = cv::imread(data + "/squirrel_cls.jpg");
+    if (fruits.empty() || home.empty() || squirrel.empty()) {
         std::fprintf(stderr, "The sample photographs are missing (%s): install the package opencv-doc.\n", data.c_str());
         return 1;
     }
@@ -68,12 +68,12 @@ int main(int argc, char** argv)
     Save(out + "/fox_page.jpg", fox.image);
     Write(out + "/fox.log", "DIST\t3\nCOST\t2\nAMP\t0.050000\n");
 
-    const Damaged crease = AddCrease(building, rng);
+    const Damaged crease = AddCrease(squirrel, rng);
     Save(out + "/crease_photo.jpg", crease.image);
     const cv::Rect r = crease.region;
     // Corner 1 is the lower left, corner 2 the upper right.
-    Write(out + "/crease.log", "THR1\t10.000000\nQ\t22\nN\t25\n" + Point(1, cv::Point(r.x, r.br().y - 1), building.rows) +
-                                   Point(2, cv::Point(r.br().x - 1, r.y), building.rows));
+    Write(out + "/crease.log", "THR1\t10.000000\nQ\t22\nN\t25\n" + Point(1, cv::Point(r.x, r.br().y - 1), squirrel.rows) +
+                                   Point(2, cv::Point(r.br().x - 1, r.y), squirrel.rows));
     std::printf("Examples written to %s\n", out.c_str());
     return 0;
 }
