@@ -1,12 +1,15 @@
-// Cost of dragging a crease region over a 100-megapixel scan.
+// Cost of dragging a crease region (and a crack line) over a 100-megapixel
+// scan.
 //
 // Starts the program (without the splash, offscreen unless a platform is
 // set), opens a 12500 x 8000 picture in a view, puts the view into crease
 // region selection, presses the left button and then times pointer moves,
 // each followed by the repaint it causes, until the paint has happened. It
 // prints milliseconds per move and how much of the view each move repainted,
-// for drags of different sizes, and, for comparison, the cost of repainting
-// the whole view. A move should stay well under 16 ms (one frame at 60 Hz).
+// for drags of different sizes and zooms, then the same for a crack line
+// that follows the pointer from its first point, and, for comparison, the
+// cost of repainting the whole view. A move should stay well under 16 ms
+// (one frame at 60 Hz).
 //
 // Usage: bench_selection_move [moves [width height]]
 
@@ -103,11 +106,21 @@ struct MoveResult
 
 // nMoves moves of the moving corner around a circle of radius nRadius
 // about the anchor; each move is timed up to the end of its repaint.
+// In crease region selection the left button is pressed at the anchor and
+// held; in crack point selection the line runs from a first point at the
+// anchor and follows the pointer with no button held.
 MoveResult TimeMoves(CVeltroInterfaceView* pView, PaintCounter& counter, const QPoint& anchor, int nRadius,
                      int nMoves)
 {
     QWidget* pViewport = pView->viewport();
-    SendMouse(pViewport, QEvent::MouseButtonPress, anchor, Qt::LeftButton, Qt::LeftButton);
+    const bool bCrack = pView->m_nMode == CVeltroInterfaceView::modeCrackPoints;
+    if (bCrack) {
+        pView->m_nPointStage = 1;
+        const QPoint display = pView->ViewportToDisplay(anchor);
+        pView->m_rcSelection.Set(display.x(), display.y(), display.x(), display.y());
+    } else {
+        SendMouse(pViewport, QEvent::MouseButtonPress, anchor, Qt::LeftButton, Qt::LeftButton);
+    }
     QCoreApplication::processEvents();
     MoveResult result;
     const double fViewArea = double(pViewport->width()) * pViewport->height();
@@ -118,7 +131,7 @@ MoveResult TimeMoves(CVeltroInterfaceView* pView, PaintCounter& counter, const Q
         const QPoint pos = anchor + QPoint(int(nRadius * std::cos(a)), int(nRadius * std::sin(a)));
         const int nPaints = counter.m_nPaints;
         const auto t0 = Clock::now();
-        SendMouse(pViewport, QEvent::MouseMove, pos, Qt::NoButton, Qt::LeftButton);
+        SendMouse(pViewport, QEvent::MouseMove, pos, Qt::NoButton, bCrack ? Qt::NoButton : Qt::LeftButton);
         if (!WaitForPaint(counter, nPaints))
             ++result.nMissed;
         const double fMs = MsSince(t0);
@@ -127,9 +140,9 @@ MoveResult TimeMoves(CVeltroInterfaceView* pView, PaintCounter& counter, const Q
     }
     result.fMsPerMove = fTotal / nMoves;
     result.fRepaintedShare = (counter.m_fPixels - fPixelsBefore) / nMoves / fViewArea;
-    // Leave the region unfinished: dropping the rectangle keeps the release
-    // from running the engine.
+    // Leave the selection unfinished, so that no engine runs.
     pView->m_rcSelection.SetNone();
+    pView->m_nPointStage = -1;
     return result;
 }
 
@@ -214,23 +227,23 @@ int main(int argc, char** argv)
         std::printf("whole view repaint: %.2f ms\n", MsSince(t0) / nRepeats);
     }
 
-    pView->m_nMode = CVeltroInterfaceView::modeCreaseRegion;
-    pView->InvalidateAll();
-    WaitForPaint(counter, counter.m_nPaints);
-
     const struct
     {
         const char* pszName;
+        int nMode;
         int nZoom;
         int nRadius;
     } drags[] = {
-        {"zoom 1, small region (radius 40)", 1, 40},
-        {"zoom 1, large region (radius 400)", 1, 400},
-        {"zoom -8, large region (radius 400)", -8, 400},
-        {"zoom 4, large region (radius 400)", 4, 400},
+        {"crease, zoom 1, radius 40", CVeltroInterfaceView::modeCreaseRegion, 1, 40},
+        {"crease, zoom 1, radius 400", CVeltroInterfaceView::modeCreaseRegion, 1, 400},
+        {"crease, zoom -8, radius 400", CVeltroInterfaceView::modeCreaseRegion, -8, 400},
+        {"crease, zoom 4, radius 400", CVeltroInterfaceView::modeCreaseRegion, 4, 400},
+        {"crack line, zoom 1, radius 400", CVeltroInterfaceView::modeCrackPoints, 1, 400},
+        {"crack line, zoom 4, radius 400", CVeltroInterfaceView::modeCrackPoints, 4, 400},
     };
     std::printf("%d pointer moves each, timed up to the end of the repaint they cause:\n", nMoves);
     for (const auto& drag : drags) {
+        pView->m_nMode = drag.nMode;
         if (pDoc->m_nZoom != drag.nZoom) {
             pDoc->m_nZoom = drag.nZoom;
             pDoc->m_nDisplayState = 1;
@@ -239,7 +252,7 @@ int main(int argc, char** argv)
         }
         const QPoint anchor(pView->viewport()->width() / 2, pView->viewport()->height() / 2);
         const MoveResult r = TimeMoves(pView, counter, anchor, drag.nRadius, nMoves);
-        std::printf("  %-36s %6.2f ms per move (worst %6.2f), %5.1f%% of the view repainted per move%s\n",
+        std::printf("  %-32s %6.2f ms per move (worst %6.2f), %5.1f%% of the view repainted per move%s\n",
                     drag.pszName, r.fMsPerMove, r.fWorstMs, r.fRepaintedShare * 100.0,
                     r.nMissed ? " (some moves painted nothing)" : "");
     }
