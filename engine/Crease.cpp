@@ -223,8 +223,9 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
     const LineFit coarse = CoarseLine(small, smallInner, std::max(3, cvRound(side / factor)), clip, plausible);
     const LineFit fine = BestLine(grey, inner, coarse.angle - 1.5 * step, coarse.angle + 1.5 * step, step / 8,
                                   coarse.offset * factor, 2 * factor + 6, side, clip);
-    // A clean picture has lines too, but none departing this much.
-    if (fine.mean.empty() || fine.departure < 0.5 * thr1)
+    // A clean picture has lines too, but seldom one departing by THR1 all
+    // along its length.
+    if (fine.mean.empty() || fine.departure < thr1)
         return;
 
     // The crease's extent across: the offsets around the line found whose

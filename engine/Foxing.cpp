@@ -22,6 +22,8 @@ constexpr double kInkConfidence = 0.15; // weight of dark pixels in the stain es
 constexpr double kSmoothing = 1.5;      // Gaussian sigma of the stain estimate, pixels
 constexpr double kMaxAbsorbance = 2.5;
 constexpr int kMinSpotArea = 12;        // pixels; smaller departures are specks
+constexpr int kPaperMinLevel = 110;      // the paper's brightest channel at least this
+constexpr double kPaperMaxSaturation = 0.4;
 constexpr int kNoise = 6;                // grey levels of scanning and JPEG noise
 constexpr double kMaxSpotShare = 0.002;  // larger "spots" are picture content
 constexpr double kMaxElongation = 3.0;
@@ -50,7 +52,8 @@ cv::Mat PaperColour(const cv::Mat& image)
 // and that look stained: darker than the paper in blue more than in green
 // and in green more than in red, never brighter in any channel beyond noise.
 // Red or orange picture content is brighter than its surroundings in red
-// and is not taken for a stain.
+// and is not taken for a stain, nor is anything on a dark or strongly
+// coloured background, which is not paper.
 cv::Mat DetectSpots(const cv::Mat& image, const cv::Mat& paper, double amp)
 {
     cv::Mat spots(image.size(), CV_8UC1);
@@ -64,7 +67,10 @@ cv::Mat DetectSpots(const cv::Mat& image, const cv::Mat& paper, double amp)
             const int dG = int(b[x][1]) - int(p[x][1]);
             const int dR = int(b[x][2]) - int(p[x][2]);
             const float shift = float(dB - dR);
-            s[x] = shift > limit && dR >= -kNoise && dG >= dR - kNoise && dB >= dG - kNoise ? 255 : 0;
+            // Foxing grows on paper: a light background of low saturation.
+            const int hi = std::max({b[x][0], b[x][1], b[x][2]}), lo = std::min({b[x][0], b[x][1], b[x][2]});
+            const bool paperLike = hi >= kPaperMinLevel && (hi - lo) <= kPaperMaxSaturation * hi;
+            s[x] = paperLike && shift > limit && dR >= -kNoise && dG >= dR - kNoise && dB >= dG - kNoise ? 255 : 0;
         }
     }
     // Lone pixels and specks are noise and picture texture, not stains.
