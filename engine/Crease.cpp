@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 
 namespace veltro {
 
@@ -22,8 +23,9 @@ namespace {
 
 constexpr int kDirections = 360;      // directions tried over 180 degrees
 constexpr int kDetectionSide = 384;   // coarse search on a copy this large
-constexpr double kSeedShare = 1.0;     // share of THR1 that marks a crease stretch once the line is found
 constexpr double kBandShare = 0.2;     // share of the peak that still belongs to the crease across it
+constexpr double kMinExplained = 0.5;  // share of the local profile the crease's shape must explain
+constexpr double kCentreReach = 0.25;    // share of the region's shorter side the crease may miss its centre by
 constexpr double kDiagonalTolerance = 12 * CV_PI / 180;  // crease direction versus the region's diagonals
 
 struct LineFit {
@@ -98,7 +100,7 @@ LineFit BestLine(const cv::Mat1f& grey, const cv::Rect& area, double from, doubl
 // from nearly all of its ring), clipped; then the line of pixels with the
 // largest mean departure.
 LineFit CoarseLine(const cv::Mat1f& grey, const cv::Rect& area, int side, float clip,
-                   const std::function<bool(double)>& plausible)
+                   const std::function<bool(double, double)>& plausible)
 {
     cv::Mat1f ring(2 * side + 1, 2 * side + 1, 0.0f);
     cv::circle(ring, cv::Point(side, side), side, cv::Scalar(1.0), 1, cv::LINE_AA);
@@ -115,7 +117,7 @@ LineFit CoarseLine(const cv::Mat1f& grey, const cv::Rect& area, int side, float 
     std::vector<double> sum(2 * diag + 1), count(2 * diag + 1);
     for (int i = 0; i < kDirections; ++i) {
         const double angle = CV_PI * i / kDirections;
-        if (!plausible(angle))
+        if (!plausible(angle, std::numeric_limits<double>::quiet_NaN()))
             continue;
         std::fill(sum.begin(), sum.end(), 0.0);
         std::fill(count.begin(), count.end(), 0.0);
@@ -131,7 +133,7 @@ LineFit CoarseLine(const cv::Mat1f& grey, const cv::Rect& area, int side, float 
         const double longest = *std::max_element(count.begin(), count.end());
         auto usable = [&](int o) { return o >= 0 && o < int(sum.size()) && count[o] >= 0.5 * longest && count[o] >= 3; };
         for (int o = 0; o < int(sum.size()); ++o) {
-            if (!usable(o) || !usable(o - side) || !usable(o + side))
+            if (!usable(o) || !usable(o - side) || !usable(o + side) || !plausible(angle, o - diag))
                 continue;
             const double score = std::abs(sum[o] / count[o]);
             if (score > best.departure) {
@@ -211,7 +213,12 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
     // a picture axis, the region is thin and its diagonals lie along it).
     const double diagonal1 = std::atan2(double(region.height), double(region.width));
     const double diagonal2 = CV_PI - diagonal1;
-    auto plausible = [&](double angle) {
+    // It also passes near the region's centre.
+    const cv::Point2d smallCentre(smallInner.x + smallInner.width / 2.0, smallInner.y + smallInner.height / 2.0);
+    const double centreReach = (kCentreReach * std::min(inner.width, inner.height) + 8) / factor;
+    auto plausible = [&](double angle, double offset) {
+        if (!std::isnan(offset) && std::abs(offset - Offset(smallCentre.x, smallCentre.y, angle)) > centreReach)
+            return false;
         for (double d : {diagonal1, diagonal2}) {
             double diff = std::fmod(std::abs(angle - d), CV_PI);
             diff = std::min(diff, CV_PI - diff);
@@ -240,15 +247,54 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
     lo = lo + fine.first - 1;
     hi = hi + fine.first + 1;
 
-    // Local means along the crease; the profile is the local mean minus the
-    // local means just outside the crease on both sides, interpolated.
+    // The crease's shape across it: the mean brightness of each line of the
+    // band over the whole region, less the straight baseline between the
+    // lines just outside the band. Averaged over the crease's length, the
+    // picture's texture cancels out of it.
+    const double nx = -std::sin(fine.angle), ny = std::cos(fine.angle);  // offset grows along (nx, ny)
+    const double tx = std::cos(fine.angle), ty = std::sin(fine.angle);   // along the crease
+    const int bins = hi - lo + 5;  // offsets lo - 2 to hi + 2
+    std::vector<double> lineSum(bins, 0.0), lineCount(bins, 0.0);
+    for (int y = 0; y < inner.height; ++y)
+        for (int x = 0; x < inner.width; ++x) {
+            const int k = cvRound(Offset(inner.x + x, inner.y + y, fine.angle)) - (lo - 2);
+            if (k < 0 || k >= bins)
+                continue;
+            lineSum[k] += grey(inner.y + y, inner.x + x);
+            lineCount[k] += 1;
+        }
+    std::vector<double> shape(bins, 0.0);
+    auto lineMean = [&](int k) { return lineCount[k] > 0 ? lineSum[k] / lineCount[k] : 0.0; };
+    const double left = 0.5 * (lineMean(0) + lineMean(1)), right = 0.5 * (lineMean(bins - 2) + lineMean(bins - 1));
+    double peak = 0, shapeEnergy = 0;
+    for (int k = 2; k < bins - 2; ++k) {
+        const double t = (k - 0.5) / double(bins - 2);
+        shape[k] = lineMean(k) - (left + t * (right - left));
+        peak = std::max(peak, std::abs(shape[k]));
+        shapeEnergy += shape[k] * shape[k];
+    }
+    auto shapeAt = [&](double o) {
+        const double k = o - (lo - 2);
+        const int k0 = static_cast<int>(std::floor(k));
+        if (k0 < 2 || k0 + 1 >= bins - 2)
+            return k0 >= 2 && k0 < bins - 2 ? shape[k0] : 0.0;
+        return shape[k0] + (k - k0) * (shape[k0 + 1] - shape[k0]);
+    };
+    if (peak < thr1 || shapeEnergy <= 0)
+        return;
+
+    // How strong the crease is along its length: the local profile (moving
+    // average of Q pixels along the crease, less the local means just
+    // outside it) fitted to the shape, position by position. Where the local
+    // profile does not look like the crease, the line found is picture
+    // structure there, and nothing is changed.
     cv::Mat1f average;
     cv::filter2D(grey, average, CV_32F, LineKernel(q, fine.angle), cv::Point(-1, -1), 0, cv::BORDER_REFLECT);
     grey.release();
-    const double nx = -std::sin(fine.angle), ny = std::cos(fine.angle);  // offset grows along (nx, ny)
-    cv::Mat1f profile(inner.size(), 0.0f);
-    cv::Mat found = cv::Mat::zeros(inner.size(), CV_8UC1);
+    const int diag = static_cast<int>(std::ceil(std::hypot(ext.width, ext.height))) + 2;
+    std::vector<double> fitNum(2 * diag + 1, 0.0), fitDen(2 * diag + 1, 0.0), localEnergy(2 * diag + 1, 0.0);
     cv::Mat band = cv::Mat::zeros(inner.size(), CV_8UC1);
+    cv::Mat1f local(inner.size(), 0.0f);
     for (int y = 0; y < inner.height; ++y)
         for (int x = 0; x < inner.width; ++x) {
             const int ex = inner.x + x, ey = inner.y + y;
@@ -259,27 +305,52 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
             const float a = Bilinear(average, ex + toLo * nx, ey + toLo * ny);
             const float b = Bilinear(average, ex + toHi * nx, ey + toHi * ny);
             const double t = (o - (lo - 1)) / double(hi - lo + 2);
-            const float p = average(ey, ex) - float(a + t * (b - a));
-            profile(y, x) = p;
+            const double p = average(ey, ex) - (a + t * (b - a));
+            const double sh = shapeAt(o);
+            const int along = cvRound(ex * tx + ey * ty) + diag;
+            fitNum[along] += p * sh;
+            fitDen[along] += sh * sh;
+            localEnergy[along] += p * p;
+            local(y, x) = float(p);
             band.at<uchar>(y, x) = 255;
-            if (std::abs(p) > kSeedShare * thr1)
-                found.at<uchar>(y, x) = 255;
         }
     average.release();
+    // Amplitude per position along the crease, smoothed over Q positions;
+    // kept where the fit explains most of the local profile and the crease
+    // departs by more than THR1.
+    const int positions = 2 * diag + 1, halfQ = std::max(1, q / 2);
+    std::vector<double> amplitude(positions, 0.0);
+    std::vector<uchar> crease(positions, 0);
+    for (int i = 0; i < positions; ++i) {
+        double num = 0, den = 0, energy = 0;
+        for (int j = std::max(0, i - halfQ); j <= std::min(positions - 1, i + halfQ); ++j) {
+            num += fitNum[j];
+            den += fitDen[j];
+            energy += localEnergy[j];
+        }
+        if (den <= 0 || energy <= 0)
+            continue;
+        const double a = std::max(0.0, num / den);
+        const double explained = a * a * den / energy;
+        amplitude[i] = a;
+        crease[i] = a * peak > thr1 && explained > kMinExplained;
+    }
 
-    // Where the crease departs by more than THR1 anywhere across it, its
-    // whole cross-section is corrected.
-    const int width = hi - lo + 1;
-    cv::dilate(found, found, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * width + 1, 2 * width + 1)));
-    found &= band;
+    cv::Mat found = cv::Mat::zeros(inner.size(), CV_8UC1);
     for (int y = 0; y < inner.height; ++y) {
-        cv::Vec3b* p = image.ptr<cv::Vec3b>(region.y + y) + region.x;
-        const uchar* f = found.ptr<uchar>(y);
+        cv::Vec3b* px = image.ptr<cv::Vec3b>(region.y + y) + region.x;
+        const uchar* bd = band.ptr<uchar>(y);
         for (int x = 0; x < inner.width; ++x) {
-            if (!f[x])
+            if (!bd[x])
                 continue;
+            const int ex = inner.x + x, ey = inner.y + y;
+            const int along = cvRound(ex * tx + ey * ty) + diag;
+            if (!crease[along])
+                continue;
+            const double correction = amplitude[along] * shapeAt(Offset(ex, ey, fine.angle));
             for (int c = 0; c < 3; ++c)
-                p[x][c] = cv::saturate_cast<uchar>(p[x][c] - profile(y, x));
+                px[x][c] = cv::saturate_cast<uchar>(px[x][c] - correction);
+            found.at<uchar>(y, x) = 255;
         }
     }
     if (creaseMask)
