@@ -28,9 +28,9 @@ constexpr int kSupport = 64;                   // model area (side), also the DF
 constexpr int kBorder = (kSupport - kBlock) / 2;
 constexpr int kReach = (kBorder + kBlock - 1) / kBlock;  // blocks whose support a block touches
 constexpr int kIterations = 100;               // basis functions chosen per block
-constexpr float kRho = 0.85f;                  // weight decay per pixel from the block
+constexpr float kRho = 0.8f;                   // weight decay per pixel from the block
 constexpr float kFilledWeight = 0.6f;          // weight of pixels rebuilt earlier
-constexpr float kGamma = 0.5f;                 // share of each projection taken
+constexpr float kGamma = 0.3f;                 // share of each projection taken
 
 enum PixelState : uchar { kIgnored = 0, kSource = 1, kHole = 2, kFilled = 3 };
 
@@ -70,7 +70,7 @@ const std::vector<float>& FrequencyWeight()
                 const int fu = u <= kSupport / 2 ? u : u - kSupport;
                 const int fv = v <= kSupport / 2 ? v : v - kSupport;
                 const float r = std::sqrt(float(fu * fu + fv * fv)) / (kSupport / 2);
-                const float t = 1.0f - 0.65f * std::min(r, 1.5f);
+                const float t = 1.0f - 0.9f * std::min(r, 1.0f);
                 w[v * kSupport + u] = t * t;
             }
         return w;
