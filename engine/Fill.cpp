@@ -31,6 +31,7 @@ constexpr int kIterations = 100;               // basis functions chosen per blo
 constexpr float kRho = 0.8f;                   // weight decay per pixel from the block
 constexpr float kFilledWeight = 0.6f;          // weight of pixels rebuilt earlier
 constexpr float kGamma = 0.3f;                 // share of each projection taken
+constexpr float kStopRatio = 1e-5f;            // energy of a component not worth adding
 
 enum PixelState : uchar { kIgnored = 0, kSource = 1, kHole = 2, kFilled = 3 };
 
@@ -148,6 +149,7 @@ bool ExtrapolateBlock(cv::Mat& image, cv::Mat1b& state, cv::Point origin, cv::Re
     for (int c = 0; c < 3; ++c)
         ForwardDft(weighted[c], residual[c]);
 
+    float firstEnergy = 0;
     for (int it = 0; it < kIterations; ++it) {
         int best = -1;
         float bestEnergy = 0;
@@ -164,7 +166,11 @@ bool ExtrapolateBlock(cv::Mat& image, cv::Mat1b& state, cv::Point origin, cv::Re
                 best = k;
             }
         }
-        if (best < 0)
+        // Stop once what is left to model is negligible next to the first
+        // (strongest) component: more would only fit noise.
+        if (it == 0)
+            firstEnergy = bestEnergy;
+        if (best < 0 || bestEnergy < kStopRatio * firstEnergy)
             break;
         const int ku = best % kSupport, kv = best / kSupport;
         const int mu = (kSupport - ku) % kSupport, mv = (kSupport - kv) % kSupport;
