@@ -22,7 +22,7 @@ namespace veltro {
 namespace {
 
 constexpr int kDirections = 360;      // directions tried over 180 degrees
-constexpr int kDetectionSide = 384;   // coarse search on a copy this large
+constexpr int kDetectionSide = 768;   // coarse search on a copy this large
 constexpr double kBandShare = 0.2;     // share of the peak that still belongs to the crease across it
 constexpr double kMinExplained = 0.5;  // share of the local profile the crease's shape must explain
 constexpr double kCentreReach = 0.25;    // share of the region's shorter side the crease may miss its centre by
@@ -100,7 +100,7 @@ LineFit BestLine(const cv::Mat1f& grey, const cv::Rect& area, double from, doubl
 // from nearly all of its ring), clipped; then the line of pixels with the
 // largest mean departure.
 LineFit CoarseLine(const cv::Mat1f& grey, const cv::Rect& area, int side, float clip,
-                   const std::function<bool(double, double)>& plausible)
+                   const std::function<double(double, double)>& plausible)
 {
     cv::Mat1f ring(2 * side + 1, 2 * side + 1, 0.0f);
     cv::circle(ring, cv::Point(side, side), side, cv::Scalar(1.0), 1, cv::LINE_AA);
@@ -117,7 +117,7 @@ LineFit CoarseLine(const cv::Mat1f& grey, const cv::Rect& area, int side, float 
     std::vector<double> sum(2 * diag + 1), count(2 * diag + 1);
     for (int i = 0; i < kDirections; ++i) {
         const double angle = CV_PI * i / kDirections;
-        if (!plausible(angle, std::numeric_limits<double>::quiet_NaN()))
+        if (plausible(angle, std::numeric_limits<double>::quiet_NaN()) <= 0)
             continue;
         std::fill(sum.begin(), sum.end(), 0.0);
         std::fill(count.begin(), count.end(), 0.0);
@@ -133,9 +133,9 @@ LineFit CoarseLine(const cv::Mat1f& grey, const cv::Rect& area, int side, float 
         const double longest = *std::max_element(count.begin(), count.end());
         auto usable = [&](int o) { return o >= 0 && o < int(sum.size()) && count[o] >= 0.5 * longest && count[o] >= 3; };
         for (int o = 0; o < int(sum.size()); ++o) {
-            if (!usable(o) || !usable(o - side) || !usable(o + side) || !plausible(angle, o - diag))
+            if (!usable(o) || !usable(o - side) || !usable(o + side))
                 continue;
-            const double score = std::abs(sum[o] / count[o]);
+            const double score = std::abs(sum[o] / count[o]) * plausible(angle, o - diag);
             if (score > best.departure) {
                 best.departure = score;
                 best.angle = angle;
@@ -216,16 +216,24 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
     // It also passes near the region's centre.
     const cv::Point2d smallCentre(smallInner.x + smallInner.width / 2.0, smallInner.y + smallInner.height / 2.0);
     const double centreReach = (kCentreReach * std::min(inner.width, inner.height) + 8) / factor;
+    // Lines far from where the crease is expected count for less, and lines
+    // too far not at all.
     auto plausible = [&](double angle, double offset) {
-        if (!std::isnan(offset) && std::abs(offset - Offset(smallCentre.x, smallCentre.y, angle)) > centreReach)
-            return false;
+        double weight = 1.0;
+        if (!std::isnan(offset)) {
+            const double miss = std::abs(offset - Offset(smallCentre.x, smallCentre.y, angle)) / centreReach;
+            if (miss > 1)
+                return 0.0;
+            weight *= 1 - 0.5 * miss * miss;
+        }
+        double best = CV_PI;
         for (double d : {diagonal1, diagonal2}) {
             double diff = std::fmod(std::abs(angle - d), CV_PI);
-            diff = std::min(diff, CV_PI - diff);
-            if (diff <= kDiagonalTolerance)
-                return true;
+            best = std::min({best, diff, CV_PI - diff});
         }
-        return false;
+        if (best > kDiagonalTolerance)
+            return 0.0;
+        return weight * (1 - 0.5 * (best / kDiagonalTolerance) * (best / kDiagonalTolerance));
     };
     const LineFit coarse = CoarseLine(small, smallInner, std::max(3, cvRound(side / factor)), clip, plausible);
     const LineFit fine = BestLine(grey, inner, coarse.angle - 1.5 * step, coarse.angle + 1.5 * step, step / 8,
