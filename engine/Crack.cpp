@@ -207,6 +207,15 @@ cv::Mat MeasureAndMark(const CrackField& field, const std::vector<cv::Point2f>& 
         lefts.push_back(s.left);
         rights.push_back(s.right);
     }
+    // A crack keeps about the same width along its length.
+    std::vector<int> allLefts = lefts, allRights = rights;
+    int globalLeft = 0, globalRight = 0;
+    if (!allLefts.empty()) {
+        std::nth_element(allLefts.begin(), allLefts.begin() + allLefts.size() / 2, allLefts.end());
+        std::nth_element(allRights.begin(), allRights.begin() + allRights.size() / 2, allRights.end());
+        globalLeft = allLefts[allLefts.size() / 2];
+        globalRight = allRights[allRights.size() / 2];
+    }
     const int half = 8;
     cv::Mat mask = cv::Mat::zeros(size, CV_8UC1);
     for (size_t i = 0; i < samples.size(); ++i) {
@@ -215,8 +224,8 @@ cv::Mat MeasureAndMark(const CrackField& field, const std::vector<cv::Point2f>& 
         std::nth_element(l.begin(), l.begin() + l.size() / 2, l.end());
         std::nth_element(r.begin(), r.begin() + r.size() / 2, r.end());
         const Sample& s = samples[i];
-        const int left = std::min(s.left, l[l.size() / 2] + 2) + kSoftEdge;
-        const int right = std::min(s.right, r[r.size() / 2] + 2) + kSoftEdge;
+        const int left = std::min({s.left, l[l.size() / 2] + 2, globalLeft}) + kSoftEdge;
+        const int right = std::min({s.right, r[r.size() / 2] + 2, globalRight}) + kSoftEdge;
         for (float o = -float(left); o <= float(right); o += 0.5f) {
             const cv::Point q(cvRound(s.centre.x + s.normal.x * o), cvRound(s.centre.y + s.normal.y * o));
             if (q.x >= 0 && q.y >= 0 && q.x < size.width && q.y < size.height)
