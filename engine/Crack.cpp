@@ -15,11 +15,11 @@ namespace {
 
 constexpr int kMaxHalfWidth = 8;       // widest crack measured: 2 * 8 + 1 pixels
 constexpr float kStep = 2.0f;          // path step, pixels
-constexpr int kLookAhead = 8;          // length of the segment scored per direction
+constexpr int kLookAhead = 12;         // length of the segment scored per direction
 constexpr int kSnapRadius = 4;         // how far a click may lie from the crack
 constexpr int kEndReach = 12;          // how far the crack is followed beyond a click
 constexpr float kContrast = 30.0f;     // brightness over the surroundings that counts fully
-constexpr float kTurnPenalty = 0.15f;  // preference for heading straight to the end
+constexpr float kTurnPenalty = 0.3f;   // preference for heading straight to the end
 constexpr float kCrackLikeness = 0.35f;
 constexpr float kEdgeShare = 0.25f;
 constexpr int kSoftEdge = 1;           // pixels added on each side for the blurred border
