@@ -96,12 +96,26 @@ int DirectionCount(const CrackParams& params)
     return static_cast<int>(std::floor((params.degStop - params.degStart) / params.stepAngle + 1e-9)) + 1;
 }
 
-std::vector<cv::Point2f> Trace(const CrackField& field, const CrackParams& params)
+std::vector<cv::Point2f> TraceOneWay(const CrackField& field, const CrackParams& params)
 {
     const cv::Point2f target = Snap(field, cv::Point2f(params.end));
     cv::Point2f p = Snap(field, cv::Point2f(params.start));
     std::vector<cv::Point2f> path{p};
     const int directions = std::max(1, DirectionCount(params));
+    // Pixels the path has passed (with a margin of one pixel).
+    struct Visited {
+        cv::Rect roi;
+        cv::Mat1b mask;
+        bool at(cv::Point2f q) const
+        {
+            const int x = cvRound(q.x) - roi.x, y = cvRound(q.y) - roi.y;
+            return x >= 0 && y >= 0 && x < mask.cols && y < mask.rows && mask(y, x);
+        }
+        void mark(cv::Point2f q)
+        {
+            cv::circle(mask, cv::Point(cvRound(q.x) - roi.x, cvRound(q.y) - roi.y), 1, cv::Scalar(255), cv::FILLED);
+        }
+    } visited{field.roi, cv::Mat1b::zeros(field.roi.size())};
     const int maxSteps = static_cast<int>(4 * cv::norm(target - p) / kStep) + 20;
     for (int step = 0; step < maxSteps; ++step) {
         const cv::Point2f d = target - p;
@@ -115,14 +129,21 @@ std::vector<cv::Point2f> Trace(const CrackField& field, const CrackParams& param
             const double a = toward + deg * CV_PI / 180.0;
             const cv::Point2f dir(float(std::cos(a)), float(std::sin(a)));
             float s = 0;
-            for (int j = 1; j <= kLookAhead; ++j)
-                s += field.Capped(p + dir * float(j));
+            for (int j = 1; j <= kLookAhead; ++j) {
+                const cv::Point2f q = p + dir * float(j);
+                // Ground already covered does not count: the path must not
+                // wander back and forth over the same stretch.
+                if (j > 2 && visited.at(q))
+                    continue;
+                s += field.Capped(q);
+            }
             s = s / kLookAhead - kTurnPenalty * float((deg / 90.0) * (deg / 90.0));
             if (s > bestScore) {
                 bestScore = s;
                 bestAngle = a;
             }
         }
+        visited.mark(p);
         p = field.Clamp(p + cv::Point2f(float(std::cos(bestAngle)), float(std::sin(bestAngle))) * kStep);
         path.push_back(p);
     }
@@ -164,6 +185,35 @@ std::vector<cv::Point2f> Trace(const CrackField& field, const CrackParams& param
     head.insert(head.end(), path.begin(), path.end());
     head.insert(head.end(), tail.begin(), tail.end());
     return head;
+}
+
+// Mean crack-likeness along a path, sampled every pixel.
+float PathLikeness(const CrackField& field, const std::vector<cv::Point2f>& path)
+{
+    double sum = 0;
+    int count = 0;
+    for (size_t i = 0; i + 1 < path.size(); ++i) {
+        const cv::Point2f d = path[i + 1] - path[i];
+        const float len = std::hypot(d.x, d.y);
+        for (float t = 0; t < len; t += 1.0f) {
+            sum += field.Capped(path[i] + d * (t / len));
+            ++count;
+        }
+    }
+    return count ? float(sum / count) : 0.0f;
+}
+
+// The crack is followed from each end towards the other; a greedy search
+// that strays where the crack crosses bright picture detail usually stays
+// on it from the other side, so the more crack-like of the two is kept.
+std::vector<cv::Point2f> Trace(const CrackField& field, const CrackParams& params)
+{
+    std::vector<cv::Point2f> forward = TraceOneWay(field, params);
+    CrackParams reversed = params;
+    std::swap(reversed.start, reversed.end);
+    std::vector<cv::Point2f> backward = TraceOneWay(field, reversed);
+    std::reverse(backward.begin(), backward.end());
+    return PathLikeness(field, backward) > PathLikeness(field, forward) ? backward : forward;
 }
 
 // Marks the crack across the path: at each sample the crack pixels on both
