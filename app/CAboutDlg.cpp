@@ -26,7 +26,6 @@ CAboutDlg::CAboutDlg(QWidget* pParent)
     auto* pRelease = new QLabel(m_strRelease, this);
     pRelease->setObjectName(QString::number(ids::IDC_RELEASE));
     auto* pPurpose = new QLabel(QStringLiteral("Restoration of digitised photographs and old documents"), this);
-    pPurpose->setEnabled(false);
 
     auto* pOk = new QPushButton(QStringLiteral("OK"), this);
     pOk->setObjectName(QString::number(ids::IDOK));
@@ -43,5 +42,5 @@ CAboutDlg::CAboutDlg(QWidget* pParent)
     pLayout->addWidget(pOk, 0, 4);
     pLayout->addWidget(pPurpose, 1, 1, 1, 3);
     pLayout->setColumnStretch(3, 1);
-    setFixedSize(sizeHint().expandedTo(QSize(515, 120)));
+    setFixedSize(sizeHint().expandedTo(QSize(515, 0)));
 }
