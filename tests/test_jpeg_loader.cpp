@@ -199,40 +199,15 @@ TEST_P(DecodedPicture, MatchesSamplesWordByWord)
 INSTANTIATE_TEST_SUITE_P(
     Pictures, DecodedPicture,
     ::testing::Values(
-        PictureCase{"OnePixelColour", Opt(1, 1, 3), {200, 40, 10}, 4},
         PictureCase{"ThreeByTwo", Opt(3, 2, 3),
                     {250, 10, 10, 10, 250, 10, 10, 10, 250,     // top: red green blue
                      240, 240, 20, 20, 240, 240, 128, 128, 128}, // bottom: yellow cyan grey
                     8},
         PictureCase{"RedTopBlueBottom", Opt(16, 16, 3), BandedRgb(16, 16, {255, 0, 0}, {0, 0, 255}), 4},
-        PictureCase{"Grey", Opt(24, 16, 1), GreyRamp(24, 16), 2},
         PictureCase{"GreyOddSize", Opt(13, 7, 1), GreyRamp(13, 7), 2},
         PictureCase{"ColourSubsampled420", Opt(48, 32, 3, 95, true), ColourBlocks(48, 32), 6, 2},
-        PictureCase{"ProgressiveColour", Opt(48, 32, 3, 100, false, true), ColourBlocks(48, 32), 4},
-        PictureCase{"ProgressiveGrey", Opt(24, 16, 1, 100, false, true), GreyRamp(24, 16), 2}),
+        PictureCase{"ProgressiveColour", Opt(48, 32, 3, 100, false, true), ColourBlocks(48, 32), 4}),
     [](const ::testing::TestParamInfo<PictureCase>& info) { return std::string(info.param.name); });
-
-// The first word is the bottom-left pixel and the next row up starts one
-// width later: exact positions for the layout every reader relies on.
-TEST_F(JpegLoaderTest, RowsRunBottomUpWithoutPadding)
-{
-    const std::vector<uint8_t> samples = {250, 10, 10, 10, 250, 10, 10, 10, 250,
-                                          240, 240, 20, 20, 240, 240, 128, 128, 128};
-    CVeltroInterfaceDoc doc;
-    ASSERT_EQ(Load(doc, Write("3x2.jpg", EncodeJpeg(Opt(3, 2, 3), samples))), 0);
-    ASSERT_NE(doc.m_pImage, nullptr);
-    EXPECT_TRUE(WordNear(doc.m_pImage[0], {240, 240, 20}, 8));  // bottom-left
-    EXPECT_TRUE(WordNear(doc.m_pImage[2], {128, 128, 128}, 8)); // bottom-right
-    EXPECT_TRUE(WordNear(doc.m_pImage[3], {250, 10, 10}, 8));   // top-left
-    EXPECT_TRUE(WordNear(doc.m_pImage[5], {10, 10, 250}, 8));   // top-right
-
-    CVeltroInterfaceDoc banded;
-    ASSERT_EQ(Load(banded, Write("banded.jpg", EncodeJpeg(Opt(16, 16, 3),
-                                                          BandedRgb(16, 16, {255, 0, 0}, {0, 0, 255})))),
-              0);
-    EXPECT_TRUE(WordNear(banded.m_pImage[0], {0, 0, 255}, 4));              // first word blue
-    EXPECT_TRUE(WordNear(banded.m_pImage[15 * 16 + 7], {255, 0, 0}, 4));    // last row red
-}
 
 // ---------------------------------------------------------------------------
 // Four-sample files
@@ -278,12 +253,9 @@ TEST_P(FourSamplePicture, BecomesRgb)
 
 INSTANTIATE_TEST_SUITE_P(
     Inks, FourSamplePicture,
-    ::testing::Values(InkCase{"AdobeCmykRed", false, true, 0, 255, 255, 0, 4},
-                      InkCase{"AdobeCmykMidTone", false, true, 64, 128, 10, 40, 4},
-                      InkCase{"PlainCmykRed", false, false, 0, 255, 255, 0, 4},
-                      InkCase{"PlainCmykMidTone", false, false, 64, 128, 10, 40, 4},
-                      InkCase{"YcckMidTone", true, true, 64, 128, 10, 40, 6},
-                      InkCase{"YcckBlue", true, true, 255, 255, 0, 0, 6}),
+    ::testing::Values(InkCase{"AdobeCmyk", false, true, 64, 128, 10, 40, 4},
+                      InkCase{"PlainCmyk", false, false, 64, 128, 10, 40, 4},
+                      InkCase{"Ycck", true, true, 64, 128, 10, 40, 6}),
     [](const ::testing::TestParamInfo<InkCase>& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
@@ -350,7 +322,6 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"HeaderOnly", [] { return SmallJpeg().left(120); }, ""},
         // Tiny files that declare pictures too large to hold: refused on the
         // header alone, before a block or decoder buffers are allocated.
-        RefusedCase{"Declares60000x60000", [] { return WithFrameSize(SmallJpeg(), 60000, 60000); }, "too large"},
         RefusedCase{"DeclaresJustOverAGigapixel",
                     [] { return WithFrameSize(SmallJpeg(), 40000, 25001); }, "too large"},
         // Under the pixel limit, but a progressive decode of this size would
@@ -384,13 +355,10 @@ TEST(JpegLimits, ScanLimitShrinksWithPictureSize)
         int expected;
     };
     const Case cases[] = {
-        {1, 1, kMaxScans},
         {0, 0, kMaxScans},
         {4000, 2500, kMaxScans},      // 10 MP: the budget would allow more
         {6000, 4000, 416},            // 24 MP
-        {10000, 10000, 100},          // 100 MP
         {16000, 12500, kMinScans},    // a 200-megapixel scan
-        {40000, 25000, kMinScans},    // a gigapixel
         {65535, 65535, kMinScans},
     };
     for (const Case& c : cases)
@@ -417,10 +385,8 @@ TEST_F(JpegLoaderTest, ManyScansUnderTheLimitStillDecode)
 // ---------------------------------------------------------------------------
 // Damage found while the rows are being read
 
-// Data that ends early is only a warning: the load succeeds with the rows
-// decoded so far intact, and the rows the file holds no data for are black
-// (the decoder is not asked to make them up, so a tiny file declaring a huge
-// picture costs little). The larger case clears whole pages.
+// Data that ends early is only a warning: the rows decoded so far stay
+// intact and the rest is black. The larger case clears whole pages.
 class TruncatedFile : public JpegLoaderTest, public ::testing::WithParamInterface<EncodeOptions>
 {
 };
@@ -461,12 +427,8 @@ INSTANTIATE_TEST_SUITE_P(Sizes, TruncatedFile,
                                     + std::to_string(info.param.nHeight);
                          });
 
-// libjpeg-turbo reads a single-scan file in step with the rows it delivers
-// and only warns about damage inside the scan, so its fatal errors come
-// either before the first row (multi-scan and progressive files are read
-// whole at the start) or after the last, when the markers after the scan are
-// read. A second frame header before the end of the file is such a case: the
-// load fails but keeps the decoded picture.
+// A fatal error after the last row (here a second frame header before the
+// end of the file) fails the load but keeps the decoded picture.
 TEST_F(JpegLoaderTest, FatalErrorAfterTheRowsKeepsThePicture)
 {
     const QByteArray whole = EncodeJpeg(Opt(16, 16, 3), BandedRgb(16, 16, {255, 0, 0}, {0, 0, 255}));
