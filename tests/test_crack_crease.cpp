@@ -1,9 +1,8 @@
-// Crack and crease removal through the whole program: the command and its
-// dialog, the parameter file, the clicks or the drag on the picture, the
-// engine run (the test engine records what it was given) and the result
-// window.
+// Crack and crease removal through the whole program, from the command to
+// the result window (Shift/Ctrl drags: test_view_input).
 #include "support/AppFixture.h"
 #include "support/TestEngine.h"
+#include "support/UiTestHelpers.h"
 
 #include "app/CChildFrame.h"
 #include "app/CDocTemplate.h"
@@ -12,38 +11,13 @@
 #include "document/CVeltroInterfaceDoc.h"
 #include "view/CVeltroInterfaceView.h"
 
-#include <QApplication>
 #include <QColor>
 #include <QDialog>
 #include <QDir>
-#include <QFile>
-#include <QLineEdit>
 #include <QMdiArea>
-#include <QMouseEvent>
 #include <QTest>
 
-namespace {
-
-void SendMove(QWidget* pWidget, const QPoint& pos, Qt::MouseButtons buttons,
-              Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    QMouseEvent event(QEvent::MouseMove, QPointF(pos), QPointF(pWidget->mapToGlobal(pos)), Qt::NoButton, buttons,
-                      modifiers);
-    QApplication::sendEvent(pWidget, &event);
-}
-
-QByteArray ReadFile(const QString& strPath)
-{
-    QFile file(strPath);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool IsRed(QRgb rgb)
-{
-    return qRed(rgb) > 200 && qGreen(rgb) < 60 && qBlue(rgb) < 60;
-}
-
-} // namespace
+using namespace uitest;
 
 class CrackCreaseTest : public AppFixture
 {
@@ -59,22 +33,9 @@ protected:
         return pView;
     }
 
-    // The dialog's next answer: OK, after setting the edits given (object
-    // name = control id) and noting what the dialog proposed.
-    void AnswerOk(const QList<QPair<QString, QString>>& edits = {})
-    {
-        m_dialogAnswers.push_back([this, edits](QDialog& dlg) {
-            m_proposed.clear();
-            for (QLineEdit* pEdit : dlg.findChildren<QLineEdit*>())
-                m_proposed.insert(pEdit->objectName(), pEdit->text());
-            for (const auto& edit : edits) {
-                if (QLineEdit* pEdit = dlg.findChild<QLineEdit*>(edit.first))
-                    pEdit->setText(edit.second);
-            }
-            dlg.accept();
-            return dlg.result();
-        });
-    }
+    // The dialog's next answer: OK, after noting what the dialog proposed
+    // and setting the edits given (object name = control id).
+    void AnswerOk(const Fields& edits = {}) { m_dialogAnswers.push_back(Answer(edits, true, &m_proposed)); }
 
     void Click(CVeltroInterfaceView* pView, const QPoint& pos)
     {
@@ -102,7 +63,7 @@ protected:
 
     QString m_strDir;
     QString m_strImage;
-    QHash<QString, QString> m_proposed;
+    Fields m_proposed;
 };
 
 // --- Crack ---------------------------------------------------------------
@@ -202,7 +163,7 @@ TEST_F(CrackCreaseTest, CrackChosenAgainStartsThePointsAfresh)
     // Cancel changes nothing.
     Click(pView, QPoint(40, 50));
     const QByteArray before = ReadFile(strLog);
-    m_dialogAnswers.push_back([](QDialog& dlg) { dlg.reject(); return dlg.result(); });
+    m_dialogAnswers.push_back(Answer({}, false));
     pView->OnProcessingCrack();
     EXPECT_EQ(ReadFile(strLog), before);
     EXPECT_EQ(pView->m_nPointStage, 1);
@@ -224,7 +185,6 @@ TEST_F(CrackCreaseTest, CreaseRegionIsWrittenLowerLeftThenUpperRight)
     const CreaseDrag drags[] = {
         {"up and left", {50, 40}, {10, 20}, "Y1\t10\nX1\t259\nY2\t50\nX2\t279\n"},
         {"down and right", {10, 20}, {50, 40}, "Y1\t10\nX1\t259\nY2\t50\nX2\t279\n"},
-        {"down and left", {50, 20}, {10, 40}, "Y1\t10\nX1\t259\nY2\t50\nX2\t279\n"},
         {"no move", {30, 30}, {30, 30}, "Y1\t30\nX1\t269\nY2\t30\nX2\t269\n"},
         {"beyond the picture", {150, 250}, {240, 330}, "Y1\t150\nX1\t-31\nY2\t240\nX2\t49\n"},
     };
@@ -264,21 +224,6 @@ TEST_F(CrackCreaseTest, CreaseRegionIsWrittenLowerLeftThenUpperRight)
     EXPECT_EQ(pView->m_nMode, CVeltroInterfaceView::modeReadout);
     QTest::mouseRelease(pView->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join(QLatin1Char('|')).toStdString();
-}
-
-TEST_F(CrackCreaseTest, CreaseDragWithShiftOrCtrlLeavesTheCorner)
-{
-    testengine::Recorder recorder;
-    CVeltroInterfaceView* pView = OpenPortrait();
-    ASSERT_NE(pView, nullptr);
-    AnswerOk({{QStringLiteral("1031"), QStringLiteral("0")}});
-    pView->OnProcessingCrease();
-    QTest::mousePress(pView->viewport(), Qt::LeftButton, {}, QPoint(10, 20));
-    SendMove(pView->viewport(), QPoint(50, 40), Qt::LeftButton);
-    SendMove(pView->viewport(), QPoint(90, 90), Qt::LeftButton, Qt::ShiftModifier);
-    SendMove(pView->viewport(), QPoint(95, 95), Qt::LeftButton, Qt::ControlModifier);
-    QTest::mouseRelease(pView->viewport(), Qt::LeftButton, {}, QPoint(95, 95));
-    EXPECT_EQ(recorder.Params(), QByteArray("THR1\t10.000000\nQ\t22\nN\t0\nY1\t10\nX1\t259\nY2\t50\nX2\t279\n"));
 }
 
 // --- The two selections together -------------------------------------------
@@ -344,11 +289,7 @@ TEST_F(CrackCreaseTest, EachViewKeepsItsOwnSelectionTheDocumentItsParameters)
     EXPECT_EQ(pSecond->m_nPointStage, -1);
     EXPECT_EQ(pFirst->m_nMode, CVeltroInterfaceView::modeCrackPoints);
 
-    m_dialogAnswers.push_back([this](QDialog& dlg) {
-        m_proposed.insert(QStringLiteral("1020"), dlg.findChild<QLineEdit*>(QStringLiteral("1020"))->text());
-        dlg.reject();
-        return dlg.result();
-    });
+    m_dialogAnswers.push_back(Answer({}, false, &m_proposed));
     pSecond->OnProcessingCrack();
     EXPECT_EQ(m_proposed.value(QStringLiteral("1020")), QStringLiteral("222"));
     EXPECT_EQ(pSecond->m_nMode, CVeltroInterfaceView::modeIdle);
