@@ -1,7 +1,6 @@
-// The view's keys and pointer: zoom stepping, the mapping of pointer
-// positions to picture positions, and the position-and-colour readout,
-// driven through the real widgets.
+// The view's keys and pointer, driven through the real widgets.
 #include "support/AppFixture.h"
+#include "support/UiTestHelpers.h"
 
 #include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
@@ -9,26 +8,12 @@
 #include "document/CVeltroInterfaceDoc.h"
 #include "view/CVeltroInterfaceView.h"
 
-#include <QApplication>
 #include <QColor>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QScrollBar>
 #include <QTest>
 
-namespace {
-
-// A pointer move with the buttons and modifiers given (QTest's move carries
-// neither).
-void SendMove(QWidget* pWidget, const QPoint& pos, Qt::MouseButtons buttons,
-              Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    QMouseEvent event(QEvent::MouseMove, QPointF(pos), QPointF(pWidget->mapToGlobal(pos)), Qt::NoButton, buttons,
-                      modifiers);
-    QApplication::sendEvent(pWidget, &event);
-}
-
-} // namespace
+using namespace uitest;
 
 class ViewInputTest : public AppFixture
 {
@@ -126,12 +111,17 @@ TEST_F(ViewInputTest, KeysRetitleWithTheNewPercentageAndDoNotScroll)
     EXPECT_EQ(pDoc->GetTitle(), QStringLiteral("picture.jpg   50.0%"));
 }
 
-TEST_F(ViewInputTest, ZoomKeysWorkWithoutAPicture)
+TEST_F(ViewInputTest, ZoomKeysAndReadoutWorkWithoutAPicture)
 {
     m_pApp->OnFileNew();
     ProcessEvents(20);
     CVeltroInterfaceView* pView = ActiveView();
     ASSERT_NE(pView, nullptr);
+    QTest::mousePress(pView->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(Pane(), QStringLiteral("xy=(5,-6) rgb=(0,0,0)"));
+    QTest::mouseRelease(pView->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(Pane(), QString());
+
     QTest::keyClick(pView, Qt::Key_Down);
     EXPECT_EQ(pView->GetDocument()->m_nZoom, -2);
     EXPECT_EQ(pView->GetDocument()->m_nDisplayState, 1);
@@ -258,30 +248,6 @@ TEST_F(ViewInputTest, ReadoutShowsWhileTheButtonIsHeldAndBlanksOnRelease)
     EXPECT_EQ(Pane(), QString());
 }
 
-TEST_F(ViewInputTest, PressRightOfThePictureInAWiderWindow)
-{
-    CVeltroInterfaceView* pView = OpenPicture();
-    ASSERT_NE(pView, nullptr);
-    pView->GetParentFrame()->resize(600, 450);
-    ProcessEvents(20);
-    ASSERT_GT(pView->viewport()->width(), 300);
-    QTest::mousePress(pView->viewport(), Qt::LeftButton, {}, QPoint(250, 5));
-    EXPECT_EQ(Pane(), QStringLiteral("xy=(250,294) rgb=(0,0,0)"));
-    QTest::mouseRelease(pView->viewport(), Qt::LeftButton, {}, QPoint(250, 5));
-}
-
-TEST_F(ViewInputTest, ReadoutWithoutAPictureIsBlack)
-{
-    m_pApp->OnFileNew();
-    ProcessEvents(20);
-    CVeltroInterfaceView* pView = ActiveView();
-    ASSERT_NE(pView, nullptr);
-    QTest::mousePress(pView->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
-    EXPECT_EQ(Pane(), QStringLiteral("xy=(5,-6) rgb=(0,0,0)"));
-    QTest::mouseRelease(pView->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
-    EXPECT_EQ(Pane(), QString());
-}
-
 TEST_F(ViewInputTest, PaneFollowsTheModeOfTheSelections)
 {
     CVeltroInterfaceView* pView = OpenPicture();
@@ -331,11 +297,6 @@ protected:
 bool Covers(const QRegion& region, const QRect& rc)
 {
     return (QRegion(rc) - region).isEmpty();
-}
-
-bool IsRed(QRgb rgb)
-{
-    return qRed(rgb) > 200 && qGreen(rgb) < 60 && qBlue(rgb) < 60;
 }
 
 } // namespace
@@ -415,7 +376,6 @@ TEST_F(ViewInputTest, CreaseCornerFollowsOnlyTheLeftButtonAlone)
         {"left+shift", Qt::LeftButton, Qt::ShiftModifier, false},
         {"left+ctrl", Qt::LeftButton, Qt::ControlModifier, false},
         {"left+right", Qt::LeftButton | Qt::RightButton, Qt::NoModifier, false},
-        {"left+middle", Qt::LeftButton | Qt::MiddleButton, Qt::NoModifier, false},
         {"none", Qt::NoButton, Qt::NoModifier, false},
     };
     for (const DragButtons& c : cases) {
