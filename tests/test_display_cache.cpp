@@ -2,9 +2,7 @@
 #include "view/CDisplayCache.h"
 #include "view/ViewGeometry.h"
 
-#include <QBuffer>
 #include <QPainter>
-#include <QPdfWriter>
 #include <QPointer>
 #include <functional>
 #include <gtest/gtest.h>
@@ -272,58 +270,6 @@ TEST(DisplayCache, DrawsNothingOutsideAndKeepsPainterState)
             cache.Draw(painter, QRect(0, 0, 20, 20), nZoom);
             EXPECT_EQ(painter.testRenderHint(QPainter::SmoothPixmapTransform), bSmooth);
         }
-}
-
-// The same routine draws on a printer-like device with its own transform.
-TEST(DisplayCache, DrawsOnPdf)
-{
-    const auto pDoc = MakeDoc(40, 30, Distinct);
-    const CDisplayCache cache(*pDoc);
-    for (int nZoom : {3, 1, -3}) {
-        QBuffer buffer;
-        ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
-        QPdfWriter writer(&buffer);
-        QPainter painter(&writer);
-        painter.scale(4.0, 4.0);
-        const QSize size = DisplaySize(cache, nZoom);
-        cache.Draw(painter, QRect(QPoint(0, 0), size), nZoom);
-        cache.Draw(painter, QRect(QPoint(size.width() / 2, 0), size), nZoom);
-        ASSERT_TRUE(painter.end());
-        EXPECT_GT(buffer.size(), 1000) << nZoom;
-    }
-}
-
-// Levels halve (rounding up) down to one pixel, average 2 x 2 blocks, and
-// carry one more column and row repeating the last ones.
-TEST(DisplayCache, LevelsHalveAndAverage)
-{
-    const auto pDoc = MakeDoc(101, 7, [](int x, int y) {
-        return Word((x % 2) * 10 + (y % 2) * 21, 200, x == 100 ? 90 : 0);
-    });
-    const CDisplayCache cache(*pDoc);
-    const QSize expected[] = {{101, 7}, {52, 5}, {27, 3}, {14, 2}, {8, 2}, {5, 2}, {3, 2}, {2, 2}};
-    ASSERT_EQ(cache.LevelCount(), 8);
-    for (int k = 0; k < cache.LevelCount(); ++k) {
-        EXPECT_EQ(cache.Level(k).size(), expected[k]) << k;
-        EXPECT_EQ(cache.Level(k).format(), QImage::Format_RGB32);
-    }
-    const QImage& level1 = cache.Level(1);
-    // (0 + 10 + 21 + 31) / 4 rounded.
-    EXPECT_EQ(level1.pixel(0, 0), qRgb(16, 200, 0));
-    // The odd last column is averaged with itself: (0 + 0 + 21 + 21) / 4.
-    EXPECT_EQ(level1.pixel(50, 0), qRgb(11, 200, 90));
-    // The odd last row likewise: (0 + 10 + 0 + 10) / 4 rounded.
-    EXPECT_EQ(level1.pixel(0, 3), qRgb(5, 200, 0));
-    EXPECT_EQ(level1.pixel(51, 2), level1.pixel(50, 2));
-    EXPECT_EQ(level1.pixel(20, 4), level1.pixel(20, 3));
-    EXPECT_EQ(level1.pixel(51, 4), level1.pixel(50, 3));
-
-    EXPECT_EQ(cache.LevelForReduction(2), 1);
-    EXPECT_EQ(cache.LevelForReduction(3), 1);
-    EXPECT_EQ(cache.LevelForReduction(4), 2);
-    EXPECT_EQ(cache.LevelForReduction(127), 6);
-    EXPECT_EQ(cache.LevelForReduction(128), 7);
-    EXPECT_EQ(cache.LevelForReduction(4096), 7);
 }
 
 // The cache is built once per document, belongs to it and goes with it; a
