@@ -1,7 +1,6 @@
 #include "app/UiSeams.h"
 #include "processing/EngineRunner.h"
 #include "processing/ParamFile.h"
-#include "processing/ProcessingPaths.h"
 #include "support/TestEngine.h"
 
 #include <QApplication>
@@ -9,7 +8,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QImage>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -34,30 +32,14 @@ void MakeExecutable(const QString& strPath, const QByteArray& content)
 
 // ---- The command line ------------------------------------------------------
 
-TEST(EngineCommandLine, OneWordPerPathForEachOperation)
-{
-    const char* const switches[] = {"-gorex", "-crax", "-fox", "-crease"};
-    const QString strImage = QStringLiteral("/my photos/old portrait.jpg");
-    const QString strParams = QStringLiteral("/out dir/blotch.log");
-    const QString strOutput = QStringLiteral("/out dir/old portrait_BLOTCH.jpg");
-    for (const char* pszSwitch : switches) {
-        SCOPED_TRACE(pszSwitch);
-        const QString strSwitch = QString::fromLatin1(pszSwitch);
-        EXPECT_EQ(engine::Arguments(strSwitch, strImage, strParams, strOutput),
-                  QStringList({"-i", strImage, strSwitch, strParams, "-o", strOutput}));
-        EXPECT_EQ(engine::CommandLine(strSwitch, strImage, strParams, strOutput),
-                  QStringLiteral("veltro.exe -i /my photos/old portrait.jpg ") + strSwitch
-                      + QStringLiteral(" /out dir/blotch.log -o /out dir/old portrait_BLOTCH.jpg"));
-    }
-}
-
+// The engine's words themselves are checked by each command's own test.
 TEST(EngineCommandLine, PathsInsertedAsTheyStand)
 {
+    EXPECT_EQ(engine::CommandLine("-gorex", "/my photos/old portrait.jpg", "/out dir/blotch.log", "/out dir/p.jpg"),
+              QStringLiteral("veltro.exe -i /my photos/old portrait.jpg -gorex /out dir/blotch.log -o /out dir/p.jpg"));
     // A document without an image file: "-i" followed by two blanks.
     EXPECT_EQ(engine::CommandLine("-gorex", "", "blotch.log", "_BLOTCH.jpg"),
               QStringLiteral("veltro.exe -i  -gorex blotch.log -o _BLOTCH.jpg"));
-    EXPECT_EQ(engine::Arguments("-gorex", "", "blotch.log", "_BLOTCH.jpg"),
-              QStringList({"-i", "", "-gorex", "blotch.log", "-o", "_BLOTCH.jpg"}));
     // Percent signs in paths are not placeholders.
     EXPECT_EQ(engine::CommandLine("-fox", "/p/%1 %2.jpg", "/p/fox.log", "/p/%3_FOX.jpg"),
               QStringLiteral("veltro.exe -i /p/%1 %2.jpg -fox /p/fox.log -o /p/%3_FOX.jpg"));
@@ -97,18 +79,6 @@ protected:
     QStringList m_messages;
 };
 
-TEST_F(EngineRunner, FindsTheEngineBesideTheProgramFirst)
-{
-    const QString strTestEngine = QDir(testengine::TestBinDir()).filePath(QStringLiteral("veltro.exe"));
-    ASSERT_TRUE(QFileInfo(strTestEngine).isExecutable()) << strTestEngine.toStdString();
-    EXPECT_EQ(engine::FindEngine(), strTestEngine);
-
-    QTemporaryDir programDir;
-    MakeExecutable(programDir.filePath(QStringLiteral("veltro.exe")), "#!/bin/sh\n");
-    engine::SetProgramDirOverride(programDir.path());
-    EXPECT_EQ(engine::FindEngine(), programDir.filePath(QStringLiteral("veltro.exe")));
-}
-
 TEST_F(EngineRunner, LookupOrderAndWhatCountsAsTheEngine)
 {
     QTemporaryDir programDir, currentDir, pathA, pathB;
@@ -131,47 +101,9 @@ TEST_F(EngineRunner, LookupOrderAndWhatCountsAsTheEngine)
     EXPECT_EQ(QFileInfo(engine::FindEngine()).canonicalFilePath(),
               QFileInfo(currentDir.filePath(QStringLiteral("veltro.exe"))).canonicalFilePath());
 
+    // Beside the program comes first.
     ASSERT_TRUE(plain.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     EXPECT_EQ(engine::FindEngine(), programDir.filePath(QStringLiteral("veltro.exe")));
-}
-
-// The whole road of one run: parameter file, the engine's words (paths with
-// blanks each one word), its copy of the file, and the output it wrote.
-TEST_F(EngineRunner, EngineReceivesTheWordsAndTheParameterFile)
-{
-    Recorder record;
-    ASSERT_TRUE(QDir(m_work.path()).mkpath(QStringLiteral("my photos")));
-    const QString strImage = Work(QStringLiteral("my photos/old portrait.jpg"));
-    const QString strMask = processingpaths::ProposePath(strImage, QString(), QStringLiteral("_mask"));
-    const QString strOutput = processingpaths::ProposePath(strImage, QString(), QStringLiteral("_BLOTCH"));
-    const QString strParams = processingpaths::ParamFilePath(strOutput, QStringLiteral("blotch.log"));
-    EXPECT_EQ(strParams, Work(QStringLiteral("my photos/blotch.log")));
-
-    const QByteArray lines = paramfile::UnsignedLine("DIST", 7) + paramfile::UnsignedLine("COST", 10)
-                             + paramfile::StringLine("MASKFILE", strMask);
-    QString strError;
-    ASSERT_TRUE(paramfile::Write(strParams, lines, false, &strError)) << strError.toStdString();
-
-    const QStringList words = engine::Arguments(QStringLiteral("-gorex"), strImage, strParams, strOutput);
-    EXPECT_EQ(engine::Run(words), 0);
-    EXPECT_TRUE(m_messages.isEmpty());
-    EXPECT_EQ(record.Args(), words);
-    EXPECT_EQ(record.Params(), lines);
-    EXPECT_EQ(QImage(strOutput).size(), QSize(8, 6));
-    EXPECT_EQ(engine::LastEngineErrorLine().toStdString(), "");
-}
-
-// The engine works in the program's current directory, so a relative
-// output path lands there.
-TEST_F(EngineRunner, RelativePathsMeanTheCurrentDirectory)
-{
-    Recorder record;
-    ScopedCurrentDir cwd(m_work.path());
-    ASSERT_TRUE(paramfile::Write(QStringLiteral("fox.log"), paramfile::FloatLine("AMP", 0.05f), false, nullptr));
-    EXPECT_EQ(engine::Run(engine::Arguments("-fox", "", "fox.log", "_FOX.jpg")), 0);
-    EXPECT_EQ(record.Args(), QStringList({"-i", "", "-fox", "fox.log", "-o", "_FOX.jpg"}));
-    EXPECT_EQ(record.Params(), QByteArray("AMP\t0.050000\n"));
-    EXPECT_TRUE(QFileInfo::exists(Work(QStringLiteral("_FOX.jpg"))));
 }
 
 // Whatever the engine did, a run that started and ended counts as done.
