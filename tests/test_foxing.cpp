@@ -2,6 +2,7 @@
 // "veltro.exe".
 #include "support/AppFixture.h"
 #include "support/TestEngine.h"
+#include "support/UiTestHelpers.h"
 
 #include "app/CChildFrame.h"
 #include "app/CDocTemplate.h"
@@ -14,12 +15,8 @@
 #include <QColor>
 #include <QDialog>
 #include <QDir>
-#include <QFile>
 #include <QImage>
-#include <QLineEdit>
-#include <QMap>
 #include <QMdiArea>
-#include <QPushButton>
 
 #include <cerrno>
 #include <cstring>
@@ -28,13 +25,7 @@ namespace {
 
 const char* const kWarning = "The following algorithm can take several minutes of processing";
 
-using Fields = QMap<QString, QString>;
-
-QByteArray ReadFile(const QString& strPath)
-{
-    QFile file(strPath);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+using namespace uitest;
 
 class FoxingTest : public AppFixture
 {
@@ -48,30 +39,12 @@ protected:
 
     int WindowCount() const { return int(m_pFrame->MdiArea()->subWindowList().size()); }
 
-    // A dialog answer: notes the messages shown so far and what the dialog
-    // shows, types the given texts, then presses OK (or Cancel).
-    std::function<int(QDialog&)> Answer(Fields typed, bool bOk, Fields* pShown = nullptr,
-                                        QStringList* pMessagesBefore = nullptr)
+    // Answer() that first notes the messages shown so far.
+    std::function<int(QDialog&)> NoteMessagesThen(std::function<int(QDialog&)> answer, QStringList* pMessages)
     {
-        return [this, typed, bOk, pShown, pMessagesBefore](QDialog& dlg) {
-            if (pMessagesBefore != nullptr)
-                *pMessagesBefore = m_messages;
-            if (pShown != nullptr) {
-                pShown->clear();
-                for (QLineEdit* pEdit : dlg.findChildren<QLineEdit*>())
-                    pShown->insert(pEdit->objectName(), pEdit->text());
-            }
-            for (auto it = typed.begin(); it != typed.end(); ++it) {
-                QLineEdit* pEdit = dlg.findChild<QLineEdit*>(it.key());
-                EXPECT_NE(pEdit, nullptr) << qPrintable(it.key());
-                if (pEdit != nullptr)
-                    pEdit->setText(it.value());
-            }
-            QPushButton* pButton = dlg.findChild<QPushButton*>(bOk ? QStringLiteral("1") : QStringLiteral("2"));
-            EXPECT_NE(pButton, nullptr);
-            if (pButton != nullptr)
-                pButton->click();
-            return dlg.result();
+        return [this, answer, pMessages](QDialog& dlg) {
+            *pMessages = m_messages;
+            return answer(dlg);
         };
     }
 
@@ -88,8 +61,10 @@ TEST_F(FoxingTest, FirstUseWarnsThenWritesFoxLogRunsEngineAndOpensResultWindow)
 
     Fields shown;
     QStringList messagesBefore;
-    m_dialogAnswers.push_back(Answer({}, true, &shown, &messagesBefore));
-    pView->OnProcessingFoxing();
+    m_dialogAnswers.push_back(NoteMessagesThen(Answer({}, true, &shown), &messagesBefore));
+    QAction* pAction = m_pFrame->Action(32773);   // Processing > Foxing
+    ASSERT_NE(pAction, nullptr);
+    pAction->trigger();
     ProcessEvents();
 
     const QString strOutput = m_strPhotos + QStringLiteral("/portrait_FOX.jpg");
@@ -131,8 +106,8 @@ TEST_F(FoxingTest, WarningEveryTimeAndCancelAfterItWritesNothing)
 
     for (int nTime = 1; nTime <= 2; ++nTime) {
         QStringList messagesBefore;
-        m_dialogAnswers.push_back(Answer({{QStringLiteral("1026"), QStringLiteral("9")}}, false, nullptr,
-                                         &messagesBefore));
+        m_dialogAnswers.push_back(NoteMessagesThen(Answer({{QStringLiteral("1026"), QStringLiteral("9")}}, false),
+                                                   &messagesBefore));
         pView->OnProcessingFoxing();
         ProcessEvents();
         EXPECT_EQ(messagesBefore.size(), nTime);
@@ -144,62 +119,6 @@ TEST_F(FoxingTest, WarningEveryTimeAndCancelAfterItWritesNothing)
     EXPECT_EQ(WindowCount(), nWindows);
     EXPECT_EQ(pDoc->m_nFoxBorderDist, 3u);
     EXPECT_TRUE(pDoc->m_strFoxOutput.isEmpty());
-}
-
-TEST_F(FoxingTest, ConfirmedValuesAreWrittenInEngineOrderAndRemembered)
-{
-    CVeltroInterfaceView* pView = OpenImage(m_strImage);
-    ASSERT_NE(pView, nullptr);
-    const QString strOut = m_tempDir.filePath(QStringLiteral("out"));
-    ASSERT_TRUE(QDir().mkpath(strOut));
-
-    const struct
-    {
-        const char* pszAmplitude;
-        const char* pszDist;
-        const char* pszWidth;
-        QByteArray expected;
-    } cases[] = {
-        {"0.1234567", "4294967295", "0", "DIST\t-1\nCOST\t0\nAMP\t0.123457\n"},
-        {" -1.5 ", "12", "2147483648", "DIST\t12\nCOST\t-2147483648\nAMP\t-1.500000\n"},
-        {"1e-2", "0", "1", "DIST\t0\nCOST\t1\nAMP\t0.010000\n"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.pszAmplitude);
-        testengine::Recorder recorder;
-        m_dialogAnswers.push_back(Answer({{QStringLiteral("1025"), QString::fromLatin1(c.pszAmplitude)},
-                                          {QStringLiteral("1026"), QString::fromLatin1(c.pszDist)},
-                                          {QStringLiteral("1027"), QString::fromLatin1(c.pszWidth)},
-                                          {QStringLiteral("1028"), strOut + QStringLiteral("/f.jpg")}},
-                                         true));
-        pView->OnProcessingFoxing();
-        ProcessEvents();
-        EXPECT_EQ(ReadFile(strOut + QStringLiteral("/fox.log")), c.expected);
-        EXPECT_EQ(recorder.Params(), c.expected);
-        EXPECT_EQ(recorder.Args().value(3), strOut + QStringLiteral("/fox.log"));
-    }
-    EXPECT_FALSE(QFileInfo::exists(m_strPhotos + QStringLiteral("/fox.log")));
-
-    // The next time the dialog shows what was confirmed last.
-    Fields shown;
-    m_dialogAnswers.push_back(Answer({}, false, &shown));
-    pView->OnProcessingFoxing();
-    EXPECT_EQ(shown.value(QStringLiteral("1025")), QStringLiteral("0.01"));
-    EXPECT_EQ(shown.value(QStringLiteral("1026")), QStringLiteral("0"));
-    EXPECT_EQ(shown.value(QStringLiteral("1027")), QStringLiteral("1"));
-    EXPECT_EQ(shown.value(QStringLiteral("1028")), strOut + QStringLiteral("/f.jpg"));
-
-    // Another document starts with the initial values.
-    const QString strOther = MakeJpeg(QStringLiteral("photos/other.jpeg"), 10, 10, Qt::white);
-    CVeltroInterfaceView* pOther = OpenImage(strOther);
-    ASSERT_NE(pOther, nullptr);
-    ASSERT_NE(pOther, pView);
-    m_dialogAnswers.push_back(Answer({}, false, &shown));
-    pOther->OnProcessingFoxing();
-    EXPECT_EQ(shown.value(QStringLiteral("1028")), m_strPhotos + QStringLiteral("/other._FOX.jpg"));
-    EXPECT_EQ(shown.value(QStringLiteral("1025")), QStringLiteral("0.05"));
-    EXPECT_EQ(shown.value(QStringLiteral("1026")), QStringLiteral("3"));
-    EXPECT_EQ(shown.value(QStringLiteral("1027")), QStringLiteral("2"));
 }
 
 TEST_F(FoxingTest, DocumentWithoutPictureFileStillRunsInTheCurrentDirectory)
@@ -257,21 +176,6 @@ TEST_F(FoxingTest, UnwritableParameterFileIsReportedAndNothingRuns)
     EXPECT_EQ(pView->GetDocument()->m_strFoxOutput, strOutput);
     EXPECT_EQ(pView->m_nMode, CVeltroInterfaceView::modeCrackPoints);
     EXPECT_EQ(pView->m_nPointStage, 1);
-}
-
-TEST_F(FoxingTest, MenuCommandRunsTheActiveViewsFoxing)
-{
-    CVeltroInterfaceView* pView = OpenImage(m_strImage);
-    ASSERT_NE(pView, nullptr);
-    testengine::Recorder recorder;
-    m_dialogAnswers.push_back(Answer({}, true));
-    QAction* pAction = m_pFrame->Action(32773);
-    ASSERT_NE(pAction, nullptr);
-    pAction->trigger();
-    ProcessEvents();
-    EXPECT_TRUE(recorder.WasRun());
-    EXPECT_EQ(recorder.Args().value(2), QStringLiteral("-fox"));
-    EXPECT_EQ(m_messages, QStringList{QString::fromLatin1(kWarning)});
 }
 
 } // namespace
