@@ -45,29 +45,20 @@ TEST_P(ParseUnsignedTest, ReadsOrRefuses)
 INSTANTIATE_TEST_SUITE_P(Fields, ParseUnsignedTest, ::testing::Values(
     UnsignedCase{"7", true, 7},
     UnsignedCase{"0", true, 0},
-    UnsignedCase{"000", true, 0},
     UnsignedCase{"007", true, 7},
-    UnsignedCase{"  12  ", true, 12},
-    UnsignedCase{"\t12\t", true, 12},
     UnsignedCase{" \t 12 \t ", true, 12},
     UnsignedCase{"+12", true, 12},
     UnsignedCase{"2147483648", true, 2147483648u},
     UnsignedCase{"4294967295", true, 4294967295u},
-    UnsignedCase{"4294967296", true, 4294967295u},
     UnsignedCase{"99999999999", true, 4294967295u},
-    UnsignedCase{"123456789012345678901234567890", true, 4294967295u},
     UnsignedCase{"", false, 0},
-    UnsignedCase{"   ", false, 0},
     UnsignedCase{"-3", false, 0},
-    UnsignedCase{" -3", false, 0},
     UnsignedCase{"-0", false, 0},
     UnsignedCase{"+0", false, 0},     // a zero counts only when written with a leading 0
     UnsignedCase{"2.5", false, 0},
-    UnsignedCase{"abc", false, 0},
     UnsignedCase{"3abc", false, 0},
     UnsignedCase{"1 2", false, 0},
     UnsignedCase{"0x10", false, 0},
-    UnsignedCase{"+", false, 0},
     UnsignedCase{"++1", false, 0},
     UnsignedCase{"\n12", false, 0},
     UnsignedCase{"\xd9\xa3", false, 0}));   // ARABIC-INDIC DIGIT THREE
@@ -87,16 +78,13 @@ INSTANTIATE_TEST_SUITE_P(Fields, ParseIntTest, ::testing::Values(
     IntCase{"+90", true, 90},
     IntCase{" \t-7\t ", true, -7},
     IntCase{"2147483647", true, 2147483647},
-    IntCase{"2147483648", true, 2147483647},
     IntCase{"99999999999", true, 2147483647},
-    IntCase{"-2147483648", true, std::numeric_limits<int32_t>::min()},
     IntCase{"-99999999999", true, std::numeric_limits<int32_t>::min()},
     IntCase{"-0", false, 0},
     IntCase{"+0", false, 0},
     IntCase{"2.5", false, 0},
     IntCase{"", false, 0},
     IntCase{"-", false, 0},
-    IntCase{"abc", false, 0},
     IntCase{"1e3", false, 0},
     IntCase{"12 3", false, 0}));
 
@@ -110,18 +98,13 @@ TEST_P(ParseFloatTest, ReadsOrRefuses)
 
 INSTANTIATE_TEST_SUITE_P(Fields, ParseFloatTest, ::testing::Values(
     FloatCase{"0", true, 0.0f},
-    FloatCase{"0.0", true, 0.0f},
-    FloatCase{"  0", true, 0.0f},
     FloatCase{"0e5", true, 0.0f},
     FloatCase{"00.000", true, 0.0f},
-    FloatCase{"3", true, 3.0f},
     FloatCase{"-90", true, -90.0f},
-    FloatCase{"+90", true, 90.0f},
     FloatCase{"-1.5", true, -1.5f},
     FloatCase{".5", true, 0.5f},
     FloatCase{"5.", true, 5.0f},
     FloatCase{"1e-2", true, 0.01f},
-    FloatCase{"2.5E+1", true, 25.0f},
     FloatCase{"\t0.05 ", true, 0.05f},
     FloatCase{"0.1234567", true, 0.1234567f},
     FloatCase{"3e38", true, 3e38f},
@@ -129,19 +112,15 @@ INSTANTIATE_TEST_SUITE_P(Fields, ParseFloatTest, ::testing::Values(
     // Zero counts only when the text starts with the digit 0.
     FloatCase{".0", false, 0},
     FloatCase{"-0", false, 0},
-    FloatCase{"-0.0", false, 0},
     FloatCase{"+0", false, 0},
     FloatCase{"1e-400", false, 0},   // comes out as zero
     FloatCase{"", false, 0},
-    FloatCase{"  ", false, 0},
-    FloatCase{"abc", false, 0},
     FloatCase{"3abc", false, 0},
     FloatCase{"1,5", false, 0},
     FloatCase{".", false, 0},
     FloatCase{"-", false, 0},
     FloatCase{"e5", false, 0},
     FloatCase{"1e", false, 0},
-    FloatCase{"1e+", false, 0},
     FloatCase{"1 2", false, 0},
     // Words and forms that are no decimal number.
     FloatCase{"inf", false, 0},
@@ -149,7 +128,6 @@ INSTANTIATE_TEST_SUITE_P(Fields, ParseFloatTest, ::testing::Values(
     FloatCase{"0x1p3", false, 0},
     // Beyond the range of a float: it would reach the engine as "inf".
     FloatCase{"1e39", false, 0},
-    FloatCase{"-1e300", false, 0},
     FloatCase{"1e400", false, 0}));
 
 TEST(InputRules, FloatReadingIgnoresTheProcessLocale)
@@ -166,13 +144,6 @@ TEST(InputRules, FloatReadingIgnoresTheProcessLocale)
     std::setlocale(LC_NUMERIC, strOld.c_str());
 }
 
-TEST(InputRules, Messages)
-{
-    EXPECT_STREQ(inputrules::kMsgInteger, "Please enter an integer.");
-    EXPECT_STREQ(inputrules::kMsgPositiveInteger, "Please enter a positive integer.");
-    EXPECT_STREQ(inputrules::kMsgNumber, "Please enter a number.");
-}
-
 TEST(InputRules, DisplayOfValues)
 {
     const struct
@@ -180,9 +151,8 @@ TEST(InputRules, DisplayOfValues)
         float fValue;
         const char* pszShown;
     } floats[] = {
-        {3.0f, "3"},   {-90.0f, "-90"},       {90.0f, "90"},          {0.05f, "0.05"},
-        {10.0f, "10"}, {0.0f, "0"},           {0.1234567f, "0.123457"}, {1234567.0f, "1.23457e+06"},
-        {-1.5f, "-1.5"}, {1e-5f, "1e-05"},
+        {-90.0f, "-90"}, {0.05f, "0.05"}, {0.0f, "0"}, {0.1234567f, "0.123457"}, {1234567.0f, "1.23457e+06"},
+        {1e-5f, "1e-05"},
     };
     for (const auto& f : floats)
         EXPECT_EQ(inputrules::FormatFloat(f.fValue), QString::fromLatin1(f.pszShown)) << f.pszShown;
