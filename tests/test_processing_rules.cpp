@@ -12,7 +12,6 @@
 #include <clocale>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 using processingpaths::ParamFilePath;
 using processingpaths::ProposePath;
@@ -42,21 +41,15 @@ TEST(ProposePath, FollowsTheImagePathUnlessAPathIsRemembered)
     const ProposalCase cases[] = {
         {"/tmp/x/photos/portrait.jpg", "", "_mask", "/tmp/x/photos/portrait_mask.jpg"},
         {"/tmp/x/photos/portrait.jpg", "", "_BLOTCH", "/tmp/x/photos/portrait_BLOTCH.jpg"},
-        {"/tmp/x/photos/portrait.jpg", "", "_CRACK", "/tmp/x/photos/portrait_CRACK.jpg"},
-        {"/tmp/x/photos/portrait.jpg", "", "_FOX", "/tmp/x/photos/portrait_FOX.jpg"},
-        {"/tmp/x/photos/portrait.jpg", "", "_CREASE", "/tmp/x/photos/portrait_CREASE.jpg"},
         // The last four characters go whatever they are.
         {"/p/portrait.jpeg", "", "_BLOTCH", "/p/portrait._BLOTCH.jpg"},
-        {"/p/portrait.jpeg", "", "_mask", "/p/portrait._mask.jpg"},
         {"/p/scan.JPG", "", "_FOX", "/p/scan_FOX.jpg"},
         {"/p/noextension", "", "_CRACK", "/p/noexten_CRACK.jpg"},
         // A result document proposes from its own image path.
         {"/tmp/x/photos/portrait_BLOTCH.jpg", "", "_BLOTCH", "/tmp/x/photos/portrait_BLOTCH_BLOTCH.jpg"},
         // No image file behind the document, or a path too short to cut.
         {"", "", "_BLOTCH", "_BLOTCH.jpg"},
-        {"", "", "_mask", "_mask.jpg"},
         {"a.j", "", "_FOX", "_FOX.jpg"},
-        {"a.jp", "", "_FOX", "_FOX.jpg"},
         {"x.jpg", "", "_FOX", "x_FOX.jpg"},
         {"/my photos/old print.jpg", "", "_CREASE", "/my photos/old print_CREASE.jpg"},
         // What the user confirmed last time wins, whatever the image.
@@ -80,12 +73,10 @@ TEST(ParamFilePath, LiesBesideTheOutputImage)
         const char* pszExpected;
     } cases[] = {
         {"/photos/portrait_BLOTCH.jpg", "blotch.log", "/photos/blotch.log"},
-        {"/tmp/x/out/p.jpg", "crack.log", "/tmp/x/out/crack.log"},
         {"/my photos/old print_FOX.jpg", "fox.log", "/my photos/fox.log"},
         {"/portrait.jpg", "crease.log", "/crease.log"},
         // No separator: a bare name in the current directory.
         {"portrait_BLOTCH.jpg", "blotch.log", "blotch.log"},
-        {"_BLOTCH.jpg", "blotch.log", "blotch.log"},
         {"", "fox.log", "fox.log"},
         // Only the last separator counts; a trailing one keeps everything.
         {"out/sub/p.jpg", "crack.log", "out/sub/crack.log"},
@@ -115,21 +106,11 @@ TEST(ParamFileLines, WholeNumbersAreWrittenWithPercentD)
     EXPECT_EQ(paramfile::UnsignedLine("DIST", 4294967295u), QByteArray("DIST\t-1\n"));
 }
 
-TEST(ParamFileLines, RealNumbersHaveSixDecimals)
-{
-    EXPECT_EQ(paramfile::FloatLine("AMP", 0.05f), QByteArray("AMP\t0.050000\n"));
-    EXPECT_EQ(paramfile::FloatLine("AMP", 0.1234567f), QByteArray("AMP\t0.123457\n"));
-    EXPECT_EQ(paramfile::FloatLine("DEGSTART", -90.0f), QByteArray("DEGSTART\t-90.000000\n"));
-    EXPECT_EQ(paramfile::FloatLine("STEP_ANGLE", 3.0f), QByteArray("STEP_ANGLE\t3.000000\n"));
-    EXPECT_EQ(paramfile::FloatLine("THR1", -1.5f), QByteArray("THR1\t-1.500000\n"));
-    EXPECT_EQ(paramfile::FloatLine("THR1", 10.0f), QByteArray("THR1\t10.000000\n"));
-}
-
 // Every value is written exactly as "%f" of the widened float writes it,
 // from the tiny to the largest.
 TEST(ParamFileLines, RealNumbersMatchPrintf)
 {
-    const float values[] = {0.0f, -0.0f, 1e-7f, 5e-7f, -4.9e-7f, 0.3f, 1.0f / 3.0f, 123456.789f,
+    const float values[] = {0.0f, -0.0f, 1e-7f, 5e-7f, -4.9e-7f, 0.05f, -1.5f, 1.0f / 3.0f, 123456.789f,
                             16777217.0f, 1e10f, -2.5e20f, FLT_MAX, -FLT_MAX, FLT_MIN, 2.0000005f};
     for (float f : values) {
         char buf[512];
@@ -200,17 +181,6 @@ TEST(ParamFileWrite, CreatesTruncatesAndAppends)
     EXPECT_EQ(ReadAll(strNew), QByteArray("Q\t22\n"));
 }
 
-TEST(ParamFileWrite, PathWithBlanks)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("my photos")));
-    const QString strPath = dir.filePath(QStringLiteral("my photos/blotch.log"));
-    QString strError;
-    ASSERT_TRUE(paramfile::Write(strPath, paramfile::IntLine("DIST", 7), false, &strError)) << strError.toStdString();
-    EXPECT_EQ(ReadAll(strPath), QByteArray("DIST\t7\n"));
-}
-
 // Failures report the system's reason, in both modes, and leave nothing.
 TEST(ParamFileWrite, FailuresGiveTheSystemsReason)
 {
@@ -250,20 +220,4 @@ TEST(ParamFileWrite, WriteErrorIsReported)
     QString strError;
     EXPECT_FALSE(paramfile::Write(QStringLiteral("/dev/full"), paramfile::IntLine("DIST", 7), false, &strError));
     EXPECT_EQ(strError.toStdString(), "No space left on device");
-}
-
-TEST(ParamFileWrite, ReadOnlyDirectory)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-    const QString strPath = dir.filePath(QStringLiteral("fox.log"));
-    if (access(QFile::encodeName(dir.path()).constData(), W_OK) == 0) {
-        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        GTEST_SKIP() << "this user may write into read-only directories";
-    }
-    QString strError;
-    EXPECT_FALSE(paramfile::Write(strPath, paramfile::IntLine("DIST", 3), false, &strError));
-    EXPECT_EQ(strError.toStdString(), "Permission denied");
-    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
