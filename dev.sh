@@ -12,7 +12,7 @@ PACKAGES=(
   libjpeg62-turbo-dev libtiff-dev
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libopencv-photo-dev
   libgtest-dev libbenchmark-dev
-  libx11-dev
+  libx11-dev fonts-dejavu-core
   xvfb xauth
 )
 
