@@ -55,8 +55,11 @@ int main(int argc, char** argv)
 
     const Damaged blotch = AddBlotches(fruits, rng, 7, 6, 16);
     Save(out + "/blotch_photo.jpg", blotch.image);
-    cv::imwrite(out + "/blotch_photo_mask.png", blotch.userMask);
-    Write(out + "/blotch.log", "DIST\t3\nCOST\t10\nMASKFILE\tblotch_photo_mask.png\n");
+    // Named as the program proposes the mask for blotch_photo.jpg, so that
+    // Processing > Blotch on the example needs nothing typed. A JPEG at full
+    // quality keeps the marks well clear of the 128 threshold.
+    cv::imwrite(out + "/blotch_photo_mask.jpg", blotch.userMask, {cv::IMWRITE_JPEG_QUALITY, 100});
+    Write(out + "/blotch.log", "DIST\t3\nCOST\t10\nMASKFILE\tblotch_photo_mask.jpg\n");
 
     const Damaged crack = AddCrack(home, rng, 250, 320);
     Save(out + "/crack_photo.jpg", crack.image);
