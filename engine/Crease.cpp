@@ -2,11 +2,15 @@
 // light ridge, a dark shadow, or both), running across the region the user
 // dragged, near one of its diagonals. It is found as the line whose mean
 // brightness departs most from the mean of the lines N/2 pixels to either
-// side of it: a step edge of the picture does not, a thin line does. Across
-// the crease, the local mean is a moving average of Q pixels along it; the
-// crease's profile is that mean minus the mean just outside the crease on
-// both sides, and where it departs by more than THR1 grey levels it is
-// subtracted from the picture. The texture beneath stays.
+// side of it: a step edge of the picture does not, a thin line does. Its
+// shape across is fitted, on the mean of each line over the crease's length,
+// as a thin bump (a ridge or a shadow) with at most one thin bump of the
+// opposite sign beside it, on a straight baseline; following that shape
+// along the crease corrects its direction and position. Across the crease,
+// the local mean is a moving average of Q pixels along it; the shape's
+// amplitude is fitted to it position by position, and where the crease
+// departs by more than THR1 grey levels the fitted shape is subtracted from
+// the picture. The texture beneath stays.
 
 #include "engine/Restoration.h"
 
@@ -23,8 +27,7 @@ namespace {
 
 constexpr int kDirections = 360;      // directions tried over 180 degrees
 constexpr int kDetectionSide = 768;   // coarse search on a copy this large
-constexpr double kBandShare = 0.2;     // share of the peak that still belongs to the crease across it
-constexpr double kMinExplained = 0.5;  // share of the local profile the crease's shape must explain
+constexpr double kMinExplained = 0.1;  // share of the local profile the crease's shape must explain
 constexpr double kCentreReach = 0.25;    // share of the region's shorter side the crease may miss its centre by
 constexpr double kDiagonalTolerance = 12 * CV_PI / 180;  // crease direction versus the region's diagonals
 
@@ -243,51 +246,203 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
     if (fine.mean.empty() || fine.departure < thr1)
         return;
 
-    // The crease's extent across: the offsets around the line found whose
-    // lines depart by at least a small share of its peak.
-    const int centre = fine.offset - fine.first;
-    auto departs = [&](int k) { return std::abs(fine.mean[k]) > kBandShare * fine.departure; };
-    int lo = centre, hi = centre;
-    while (lo - 1 > centre - side && departs(lo - 1))
-        --lo;
-    while (hi + 1 < centre + side && departs(hi + 1))
-        ++hi;
-    lo = lo + fine.first - 1;
-    hi = hi + fine.first + 1;
-
-    // The crease's shape across it: the mean brightness of each line of the
-    // band over the whole region, less the straight baseline between the
-    // lines just outside the band. Averaged over the crease's length, the
-    // picture's texture cancels out of it.
-    const double nx = -std::sin(fine.angle), ny = std::cos(fine.angle);  // offset grows along (nx, ny)
-    const double tx = std::cos(fine.angle), ty = std::sin(fine.angle);   // along the crease
-    const int bins = hi - lo + 5;  // offsets lo - 2 to hi + 2
-    std::vector<double> lineSum(bins, 0.0), lineCount(bins, 0.0);
-    for (int y = 0; y < inner.height; ++y)
-        for (int x = 0; x < inner.width; ++x) {
-            const int k = cvRound(Offset(inner.x + x, inner.y + y, fine.angle)) - (lo - 2);
-            if (k < 0 || k >= bins)
-                continue;
-            lineSum[k] += grey(inner.y + y, inner.x + x);
-            lineCount[k] += 1;
+    // The crease's shape across it. The mean brightness of each line near
+    // the one found, over the whole region (the picture's texture averages
+    // out along the crease), is fitted with a thin light or dark line, a
+    // second thin line of either sign beside it (a ridge and its shadow),
+    // and a straight baseline for the picture's own gradient. The shape is
+    // the two thin lines; the crease spans the lines where it departs.
+    const int reach = std::max(12, 2 * side), wide = 2 * reach + 1;
+    struct Bump {
+        double centre, width;
+        std::vector<double> value;
+    };
+    std::vector<Bump> bumps;
+    for (double width : {0.75, 1.0, 1.5, 2.0, 2.5, 3.0, 4.0})
+        for (double c = -reach / 2.0; c <= reach / 2.0; c += 0.5) {
+            Bump bump{c, width, std::vector<double>(wide)};
+            for (int k = 0; k < wide; ++k) {
+                const double u = (k - reach - c) / width;
+                bump.value[k] = std::exp(-0.5 * u * u);
+            }
+            bumps.push_back(std::move(bump));
         }
+    struct ShapeFit {
+        double amp1 = 0, amp2 = 0, residual = std::numeric_limits<double>::max();
+        const Bump* first = nullptr;
+        const Bump* second = nullptr;
+    };
+    // The mean brightness per line, offsets base - reach to base + reach,
+    // over the pixels of the region whose position along the line lies in
+    // [from, to).
+    auto lineMeans = [&](double angle, double base, double from, double to) {
+        std::vector<double> sum(wide, 0.0), count(wide, 0.0);
+        const double ca = std::cos(angle), sa = std::sin(angle);
+        for (int y = 0; y < inner.height; ++y) {
+            // Only the pixels within reach of the line.
+            const double ey0 = inner.y + y, rel = ey0 * ca - base;
+            int x0 = 0, x1 = inner.width;
+            if (std::abs(sa) > 1e-9) {
+                const double a = (rel - reach - 1) / sa - inner.x, b = (rel + reach + 1) / sa - inner.x;
+                x0 = std::max(0, static_cast<int>(std::floor(std::min(a, b))));
+                x1 = std::min(inner.width, static_cast<int>(std::ceil(std::max(a, b))) + 1);
+            } else if (std::abs(rel) > reach + 1) {
+                continue;
+            }
+            for (int x = x0; x < x1; ++x) {
+                const double ex = inner.x + x, ey = ey0;
+                const double along = ex * ca + ey * sa;
+                if (along < from || along >= to)
+                    continue;
+                const int k = cvRound(Offset(ex, ey, angle) - base) + reach;
+                if (k < 0 || k >= wide)
+                    continue;
+                sum[k] += grey(inner.y + y, inner.x + x);
+                count[k] += 1;
+            }
+        }
+        for (int k = 0; k < wide; ++k)
+            sum[k] = count[k] > 0 ? sum[k] / count[k] : std::numeric_limits<double>::quiet_NaN();
+        return sum;
+    };
+    auto fitShape = [&](const std::vector<double>& mean) {
+        ShapeFit best;
+        for (const Bump& b1 : bumps) {
+            if (std::abs(b1.centre) > 4)
+                continue;
+            for (const Bump& b2 : bumps) {
+                if (std::abs(b2.centre - b1.centre) < b1.width + b2.width)
+                    continue;
+                cv::Matx44d m = cv::Matx44d::zeros();
+                cv::Vec4d v(0, 0, 0, 0);
+                for (int k = 0; k < wide; ++k) {
+                    if (std::isnan(mean[k]))
+                        continue;
+                    const cv::Vec4d f(b1.value[k], b2.value[k], 1.0, (k - reach) / double(reach));
+                    for (int i = 0; i < 4; ++i) {
+                        v[i] += f[i] * mean[k];
+                        for (int j = 0; j < 4; ++j)
+                            m(i, j) += f[i] * f[j];
+                    }
+                }
+                cv::Vec4d sol;
+                if (!cv::solve(m, v, sol, cv::DECOMP_CHOLESKY))
+                    continue;
+                // A ridge and a shadow have opposite signs; two bumps of one
+                // sign are picture structure.
+                if (sol[0] * sol[1] > 0)
+                    continue;
+                double residual = 0;
+                for (int k = 0; k < wide; ++k) {
+                    if (std::isnan(mean[k]))
+                        continue;
+                    const double e = mean[k] - (sol[0] * b1.value[k] + sol[1] * b2.value[k] + sol[2] +
+                                                sol[3] * (k - reach) / double(reach));
+                    residual += e * e;
+                }
+                if (residual < best.residual) {
+                    best.residual = residual;
+                    best.amp1 = sol[0];
+                    best.amp2 = sol[1];
+                    best.first = &b1;
+                    best.second = &b2;
+                }
+            }
+        }
+        return best;
+    };
+    double angle = fine.angle, base = fine.offset;
+    ShapeFit fit = fitShape(lineMeans(angle, base, -1e9, 1e9));
+    if (!fit.first)
+        return;
+    // The shape of the crease, relative to the line base.
+    auto shapeRel = [&](const ShapeFit& f, double d) {
+        const double u1 = (d - f.first->centre) / f.first->width;
+        const double u2 = (d - f.second->centre) / f.second->width;
+        return f.amp1 * std::exp(-0.5 * u1 * u1) + f.amp2 * std::exp(-0.5 * u2 * u2);
+    };
+    // Follow the crease along its length: in each stretch, the shift across
+    // that best matches the shape; a straight line through the stretches'
+    // positions corrects the direction and position found.
+    {
+        double lenFrom = std::numeric_limits<double>::max(), lenTo = -lenFrom;
+        for (const cv::Point2d corner : {cv::Point2d(inner.x, inner.y), cv::Point2d(inner.br().x, inner.y),
+                                         cv::Point2d(inner.x, inner.br().y), cv::Point2d(inner.br().x, inner.br().y)}) {
+            const double along = corner.x * std::cos(angle) + corner.y * std::sin(angle);
+            lenFrom = std::min(lenFrom, along);
+            lenTo = std::max(lenTo, along);
+        }
+        constexpr int kStretches = 8;
+        constexpr int kShift = 5;
+        for (int pass = 0; pass < 2; ++pass) {
+            double sw = 0, st = 0, ss = 0, stt = 0, sts = 0;
+            const double ca = std::cos(angle), sa = std::sin(angle);
+            for (int i = 0; i < kStretches; ++i) {
+                const double from = lenFrom + (lenTo - lenFrom) * i / kStretches;
+                const double to = lenFrom + (lenTo - lenFrom) * (i + 1) / kStretches;
+                const std::vector<double> mean = lineMeans(angle, base, from, to);
+                std::vector<double> score(2 * kShift + 1, -1.0);
+                for (int d = -kShift; d <= kShift; ++d) {
+                    double sm = 0, sx = 0, sxx = 0, sxy = 0, sy = 0, syy = 0;
+                    for (int k = 0; k < wide; ++k) {
+                        if (std::isnan(mean[k]))
+                            continue;
+                        const double xv = shapeRel(fit, k - reach - d);
+                        sm += 1; sx += xv; sy += mean[k]; sxx += xv * xv; sxy += xv * mean[k]; syy += mean[k] * mean[k];
+                    }
+                    if (sm < wide / 2.0)
+                        continue;
+                    const double cov = sxy - sx * sy / sm, vx = sxx - sx * sx / sm, vy = syy - sy * sy / sm;
+                    if (vx > 0 && vy > 0)
+                        score[d + kShift] = cov / std::sqrt(vx * vy);
+                }
+                const int bestShift = int(std::max_element(score.begin(), score.end()) - score.begin());
+                const double c0 = score[bestShift];
+                if (c0 < 0.5)
+                    continue;
+                double shift = bestShift - kShift;
+                if (bestShift > 0 && bestShift < 2 * kShift) {
+                    const double l = score[bestShift - 1], r = score[bestShift + 1], den = l - 2 * c0 + r;
+                    if (den < 0)
+                        shift += 0.5 * (l - r) / den;
+                }
+                const double t = 0.5 * (from + to) - 0.5 * (lenFrom + lenTo), w = c0 * c0;
+                sw += w; st += w * t; ss += w * shift; stt += w * t * t; sts += w * t * shift;
+            }
+            const double det = sw * stt - st * st;
+            if (sw <= 0 || det <= 1e-9)
+                break;
+            const double slope = (sw * sts - st * ss) / det;
+            const double intercept = (ss - slope * st) / sw;
+            // Offsets along the new direction: the point on the crease at the
+            // middle of its length, and the new angle.
+            const double mid = 0.5 * (lenFrom + lenTo);
+            const cv::Point2d onCrease = cv::Point2d(ca, sa) * mid + cv::Point2d(-sa, ca) * (base + intercept);
+            angle += std::atan(slope);
+            base = Offset(onCrease.x, onCrease.y, angle);
+            fit = fitShape(lineMeans(angle, base, -1e9, 1e9));
+            if (!fit.first)
+                return;
+        }
+    }
+    const double nx = -std::sin(angle), ny = std::cos(angle);  // offset grows along (nx, ny)
+    const double tx = std::cos(angle), ty = std::sin(angle);   // along the crease
+    auto model = [&](double o) { return shapeRel(fit, o - base); };
+    int lo = cvRound(base), hi = cvRound(base);
+    for (int o = cvRound(base) - reach; o <= cvRound(base) + reach; ++o)
+        if (std::abs(model(o)) > 0.25) {
+            lo = std::min(lo, o);
+            hi = std::max(hi, o);
+        }
+    const int bins = hi - lo + 5;  // offsets lo - 2 to hi + 2
     std::vector<double> shape(bins, 0.0);
-    auto lineMean = [&](int k) { return lineCount[k] > 0 ? lineSum[k] / lineCount[k] : 0.0; };
-    const double left = 0.5 * (lineMean(0) + lineMean(1)), right = 0.5 * (lineMean(bins - 2) + lineMean(bins - 1));
     double peak = 0, shapeEnergy = 0;
     for (int k = 2; k < bins - 2; ++k) {
-        const double t = (k - 0.5) / double(bins - 2);
-        shape[k] = lineMean(k) - (left + t * (right - left));
+        shape[k] = model(k + lo - 2);
         peak = std::max(peak, std::abs(shape[k]));
         shapeEnergy += shape[k] * shape[k];
     }
-    auto shapeAt = [&](double o) {
-        const double k = o - (lo - 2);
-        const int k0 = static_cast<int>(std::floor(k));
-        if (k0 < 2 || k0 + 1 >= bins - 2)
-            return k0 >= 2 && k0 < bins - 2 ? shape[k0] : 0.0;
-        return shape[k0] + (k - k0) * (shape[k0 + 1] - shape[k0]);
-    };
+    auto shapeAt = [&](double o) { return o < lo || o > hi ? 0.0 : model(o); };
     if (peak < thr1 || shapeEnergy <= 0)
         return;
 
@@ -297,7 +452,7 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
     // profile does not look like the crease, the line found is picture
     // structure there, and nothing is changed.
     cv::Mat1f average;
-    cv::filter2D(grey, average, CV_32F, LineKernel(q, fine.angle), cv::Point(-1, -1), 0, cv::BORDER_REFLECT);
+    cv::filter2D(grey, average, CV_32F, LineKernel(q, angle), cv::Point(-1, -1), 0, cv::BORDER_REFLECT);
     grey.release();
     const int diag = static_cast<int>(std::ceil(std::hypot(ext.width, ext.height))) + 2;
     std::vector<double> fitNum(2 * diag + 1, 0.0), fitDen(2 * diag + 1, 0.0), localEnergy(2 * diag + 1, 0.0);
@@ -306,7 +461,7 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
     for (int y = 0; y < inner.height; ++y)
         for (int x = 0; x < inner.width; ++x) {
             const int ex = inner.x + x, ey = inner.y + y;
-            const double o = Offset(ex, ey, fine.angle);
+            const double o = Offset(ex, ey, angle);
             if (o < lo || o > hi)
                 continue;
             const double toLo = (lo - 1) - o, toHi = (hi + 1) - o;
@@ -355,7 +510,7 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
             const int along = cvRound(ex * tx + ey * ty) + diag;
             if (!crease[along])
                 continue;
-            const double correction = amplitude[along] * shapeAt(Offset(ex, ey, fine.angle));
+            const double correction = amplitude[along] * shapeAt(Offset(ex, ey, angle));
             for (int c = 0; c < 3; ++c)
                 px[x][c] = cv::saturate_cast<uchar>(px[x][c] - correction);
             found.at<uchar>(y, x) = 255;
