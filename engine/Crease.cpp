@@ -17,6 +17,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <iterator>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -27,6 +28,8 @@ namespace {
 
 constexpr int kDirections = 360;      // directions tried over 180 degrees
 constexpr int kDetectionSide = 768;   // coarse search on a copy this large
+constexpr double kWidths[] = {0.75, 1.0, 1.5, 2.0, 2.5, 3.0, 4.0};  // widths of a ridge or shadow tried, pixels
+constexpr double kMinConsistency = 0.3;  // how well the crease must match its shape along its length
 constexpr double kMinExplained = 0.1;  // share of the local profile the crease's shape must explain
 constexpr double kCentreReach = 0.25;    // share of the region's shorter side the crease may miss its centre by
 constexpr double kDiagonalTolerance = 12 * CV_PI / 180;  // crease direction versus the region's diagonals
@@ -238,12 +241,31 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
             return 0.0;
         return weight * (1 - 0.5 * (best / kDiagonalTolerance) * (best / kDiagonalTolerance));
     };
-    const LineFit coarse = CoarseLine(small, smallInner, std::max(3, cvRound(side / factor)), clip, plausible);
-    const LineFit fine = BestLine(grey, inner, coarse.angle - 1.5 * step, coarse.angle + 1.5 * step, step / 8,
-                                  coarse.offset * factor, 2 * factor + 6, side, clip);
-    // A clean picture has lines too, but seldom one departing by THR1 all
-    // along its length.
-    if (fine.mean.empty() || fine.departure < thr1)
+    // The best line near each diagonal is a candidate; the one that looks
+    // most like a crease all along its length is taken.
+    std::vector<LineFit> candidates;
+    for (int wanted = 0; wanted < 2; ++wanted) {
+        const double wantedDiagonal = wanted ? diagonal2 : diagonal1, otherDiagonal = wanted ? diagonal1 : diagonal2;
+        auto near = [&](double angle, double offset) {
+            auto apart = [&](double d) {
+                const double diff = std::fmod(std::abs(angle - d), CV_PI);
+                return std::min(diff, CV_PI - diff);
+            };
+            if (apart(wantedDiagonal) > apart(otherDiagonal))
+                return 0.0;
+            return plausible(angle, offset);
+        };
+        const LineFit coarse = CoarseLine(small, smallInner, std::max(3, cvRound(side / factor)), clip, near);
+        if (coarse.departure <= 0)
+            continue;
+        LineFit fine = BestLine(grey, inner, coarse.angle - 1.5 * step, coarse.angle + 1.5 * step, step / 8,
+                                coarse.offset * factor, 2 * factor + 6, side, clip);
+        // A clean picture has lines too, but seldom one departing by THR1
+        // all along its length.
+        if (!fine.mean.empty() && fine.departure >= 0.5 * thr1)
+            candidates.push_back(std::move(fine));
+    }
+    if (candidates.empty())
         return;
 
     // The crease's shape across it. The mean brightness of each line near
@@ -258,7 +280,7 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
         std::vector<double> value;
     };
     std::vector<Bump> bumps;
-    for (double width : {0.75, 1.0, 1.5, 2.0, 2.5, 3.0, 4.0})
+    for (double width : kWidths)
         for (double c = -reach / 2.0; c <= reach / 2.0; c += 0.5) {
             Bump bump{c, width, std::vector<double>(wide)};
             for (int k = 0; k < wide; ++k) {
@@ -351,10 +373,6 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
         }
         return best;
     };
-    double angle = fine.angle, base = fine.offset;
-    ShapeFit fit = fitShape(lineMeans(angle, base, -1e9, 1e9));
-    if (!fit.first)
-        return;
     // The shape of the crease, relative to the line base.
     auto shapeRel = [&](const ShapeFit& f, double d) {
         const double u1 = (d - f.first->centre) / f.first->width;
@@ -363,8 +381,19 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
     };
     // Follow the crease along its length: in each stretch, the shift across
     // that best matches the shape; a straight line through the stretches'
-    // positions corrects the direction and position found.
-    {
+    // positions corrects the direction and position found. How well the
+    // stretches match the shape, all along, tells a crease from picture
+    // structure that only partly looks like one.
+    struct Candidate {
+        double angle = 0, base = 0, consistency = -1;
+        ShapeFit fit;
+    };
+    auto follow = [&](const LineFit& start) {
+        Candidate result;
+        double angle = start.angle, base = start.offset;
+        ShapeFit fit = fitShape(lineMeans(angle, base, -1e9, 1e9));
+        if (!fit.first)
+            return result;
         double lenFrom = std::numeric_limits<double>::max(), lenTo = -lenFrom;
         for (const cv::Point2d corner : {cv::Point2d(inner.x, inner.y), cv::Point2d(inner.br().x, inner.y),
                                          cv::Point2d(inner.x, inner.br().y), cv::Point2d(inner.br().x, inner.br().y)}) {
@@ -374,8 +403,10 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
         }
         constexpr int kStretches = 8;
         constexpr int kShift = 5;
-        for (int pass = 0; pass < 2; ++pass) {
+        double consistency = 0;
+        for (int pass = 0; pass < 3; ++pass) {
             double sw = 0, st = 0, ss = 0, stt = 0, sts = 0;
+            consistency = 0;
             const double ca = std::cos(angle), sa = std::sin(angle);
             for (int i = 0; i < kStretches; ++i) {
                 const double from = lenFrom + (lenTo - lenFrom) * i / kStretches;
@@ -398,6 +429,7 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
                 }
                 const int bestShift = int(std::max_element(score.begin(), score.end()) - score.begin());
                 const double c0 = score[bestShift];
+                consistency += std::max(0.0, c0) / kStretches;
                 if (c0 < 0.5)
                     continue;
                 double shift = bestShift - kShift;
@@ -410,7 +442,7 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
                 sw += w; st += w * t; ss += w * shift; stt += w * t * t; sts += w * t * shift;
             }
             const double det = sw * stt - st * st;
-            if (sw <= 0 || det <= 1e-9)
+            if (pass == 2 || sw <= 0 || det <= 1e-9)
                 break;
             const double slope = (sw * sts - st * ss) / det;
             const double intercept = (ss - slope * st) / sw;
@@ -422,9 +454,31 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
             base = Offset(onCrease.x, onCrease.y, angle);
             fit = fitShape(lineMeans(angle, base, -1e9, 1e9));
             if (!fit.first)
-                return;
+                return result;
         }
+        result.angle = angle;
+        result.base = base;
+        result.fit = fit;
+        result.consistency = consistency;
+        return result;
+    };
+    Candidate chosen;
+    for (const LineFit& candidate : candidates) {
+        const Candidate c = follow(candidate);
+        if (!c.fit.first || c.consistency < kMinConsistency)
+            continue;
+        // A crease is thin: a line whose main bump is as wide as the widest
+        // tried is the border of something wider.
+        const Bump& main = std::abs(c.fit.amp1) >= std::abs(c.fit.amp2) ? *c.fit.first : *c.fit.second;
+        if (main.width >= kWidths[std::size(kWidths) - 1])
+            continue;
+        if (c.consistency > chosen.consistency)
+            chosen = c;
     }
+    if (!chosen.fit.first)
+        return;
+    const double angle = chosen.angle, base = chosen.base;
+    const ShapeFit& fit = chosen.fit;
     const double nx = -std::sin(angle), ny = std::cos(angle);  // offset grows along (nx, ny)
     const double tx = std::cos(angle), ty = std::sin(angle);   // along the crease
     auto model = [&](double o) { return shapeRel(fit, o - base); };
