@@ -6,6 +6,21 @@
 
 namespace veltro {
 
+namespace {
+
+constexpr int kDiscLimit = 8;  // largest growth done by a dilation
+
+cv::Mat DiscKernel(int radius)
+{
+    cv::Mat kernel(2 * radius + 1, 2 * radius + 1, CV_8UC1);
+    for (int y = -radius; y <= radius; ++y)
+        for (int x = -radius; x <= radius; ++x)
+            kernel.at<uchar>(y + radius, x + radius) = x * x + y * y <= radius * radius ? 1 : 0;
+    return kernel;
+}
+
+}  // namespace
+
 cv::Mat GrowMask(const cv::Mat& binary, int dist)
 {
     CV_Assert(binary.type() == CV_8UC1);
@@ -16,6 +31,13 @@ cv::Mat GrowMask(const cv::Mat& binary, int dist)
     if (dist <= 0)
         return grown;
     dist = std::min(dist, binary.cols + binary.rows);
+    if (dist <= kDiscLimit) {
+        // A dilation with the exact disc of radius dist (the pixels within
+        // that Euclidean distance): much faster than a distance transform
+        // while the disc is small.
+        cv::dilate(grown, grown, DiscKernel(dist));
+        return grown;
+    }
     // A distance transform costs the same for every distance, unlike a
     // dilation with a large disc; it runs on the damage's box only.
     const cv::Rect box = cv::boundingRect(binary);

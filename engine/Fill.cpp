@@ -23,15 +23,16 @@ namespace veltro {
 
 namespace {
 
-constexpr int kBlock = 16;                     // pixels rebuilt per step (side)
-constexpr int kSupport = 64;                   // model area (side), also the DFT size
+constexpr int kBlock = 8;                      // pixels rebuilt per step (side)
+constexpr int kSupport = 48;                   // model area (side), also the DFT size
 constexpr int kBorder = (kSupport - kBlock) / 2;
 constexpr int kReach = (kBorder + kBlock - 1) / kBlock;  // blocks whose support a block touches
-constexpr int kIterations = 100;               // basis functions chosen per block
-constexpr float kRho = 0.8f;                   // weight decay per pixel from the block
+constexpr int kIterations = 80;                // basis functions chosen per block
+constexpr float kRho = 0.75f;                  // weight decay per pixel from the block
 constexpr float kFilledWeight = 0.6f;          // weight of pixels rebuilt earlier
 constexpr float kGamma = 0.3f;                 // share of each projection taken
 constexpr float kStopRatio = 1e-5f;            // energy of a component not worth adding
+constexpr int kDiscLimit = 16;                 // widest ring found by a dilation
 
 enum PixelState : uchar { kIgnored = 0, kSource = 1, kHole = 2, kFilled = 3 };
 
@@ -149,14 +150,12 @@ bool ExtrapolateBlock(cv::Mat& image, cv::Mat1b& state, cv::Point origin, cv::Re
     for (int c = 0; c < 3; ++c)
         ForwardDft(weighted[c], residual[c]);
 
-    float firstEnergy = 0;
-    for (int it = 0; it < kIterations; ++it) {
-        int best = -1;
-        float bestEnergy = 0;
-        // The residual's spectrum is Hermitian (the picture is real): the
-        // upper half-plane holds every frequency, so only it is searched
-        // and kept up to date.
-        for (int k = 0; k < kHalf; ++k) {
+    // The residual's spectrum is Hermitian (the picture is real): the upper
+    // half-plane holds every frequency, so only it is searched and kept up to
+    // date. Each pass updates one row of all three colours and then looks
+    // there for the next strongest component, while the row is still cached.
+    auto strongestInRow = [&](int lv, int& best, float& bestEnergy) {
+        for (int k = lv * kSupport; k < (lv + 1) * kSupport; ++k) {
             float e = 0;
             for (int c = 0; c < 3; ++c)
                 e += residual[c].re[k] * residual[c].re[k] + residual[c].im[k] * residual[c].im[k];
@@ -166,46 +165,57 @@ bool ExtrapolateBlock(cv::Mat& image, cv::Mat1b& state, cv::Point origin, cv::Re
                 best = k;
             }
         }
+    };
+    int best = -1;
+    float bestEnergy = 0;
+    for (int lv = 0; lv <= kSupport / 2; ++lv)
+        strongestInRow(lv, best, bestEnergy);
+    const float firstEnergy = bestEnergy;
+    for (int it = 0; it < kIterations; ++it) {
         // Stop once what is left to model is negligible next to the first
         // (strongest) component: more would only fit noise.
-        if (it == 0)
-            firstEnergy = bestEnergy;
         if (best < 0 || bestEnergy < kStopRatio * firstEnergy)
             break;
         const int ku = best % kSupport, kv = best / kSupport;
         const int mu = (kSupport - ku) % kSupport, mv = (kSupport - kv) % kSupport;
         const int mirror = mv * kSupport + mu;
         const bool selfMirror = mirror == best;
+        float dr[3], di[3];
         for (int c = 0; c < 3; ++c) {
-            Spectrum& r = residual[c];
-            float dr = kGamma * r.re[best] / w0;
-            float di = selfMirror ? 0.0f : kGamma * r.im[best] / w0;
-            coeff[c].re[best] += dr;
-            coeff[c].im[best] += di;
+            dr[c] = kGamma * residual[c].re[best] / w0;
+            di[c] = selfMirror ? 0.0f : kGamma * residual[c].im[best] / w0;
+            coeff[c].re[best] += dr[c];
+            coeff[c].im[best] += di[c];
             if (!selfMirror) {
                 // The signal is real: the mirrored frequency takes the conjugate.
-                coeff[c].re[mirror] += dr;
-                coeff[c].im[mirror] -= di;
+                coeff[c].re[mirror] += dr[c];
+                coeff[c].im[mirror] -= di[c];
             }
-            for (int lv = 0; lv <= kSupport / 2; ++lv) {
-                const float* aRe = &w2.re[(lv - kv + kSupport) * 2 * kSupport + kSupport - ku];
-                const float* aIm = &w2.im[(lv - kv + kSupport) * 2 * kSupport + kSupport - ku];
-                const float* bRe = &w2.re[(lv + kv) * 2 * kSupport + ku];
-                const float* bIm = &w2.im[(lv + kv) * 2 * kSupport + ku];
-                float* rRe = &r.re[lv * kSupport];
-                float* rIm = &r.im[lv * kSupport];
+        }
+        best = -1;
+        bestEnergy = 0;
+        for (int lv = 0; lv <= kSupport / 2; ++lv) {
+            const float* aRe = &w2.re[(lv - kv + kSupport) * 2 * kSupport + kSupport - ku];
+            const float* aIm = &w2.im[(lv - kv + kSupport) * 2 * kSupport + kSupport - ku];
+            const float* bRe = &w2.re[(lv + kv) * 2 * kSupport + ku];
+            const float* bIm = &w2.im[(lv + kv) * 2 * kSupport + ku];
+            for (int c = 0; c < 3; ++c) {
+                float* rRe = &residual[c].re[lv * kSupport];
+                float* rIm = &residual[c].im[lv * kSupport];
+                const float r0 = dr[c], i0 = di[c];
                 if (selfMirror) {
                     for (int lu = 0; lu < kSupport; ++lu) {
-                        rRe[lu] -= dr * aRe[lu];
-                        rIm[lu] -= dr * aIm[lu];
+                        rRe[lu] -= r0 * aRe[lu];
+                        rIm[lu] -= r0 * aIm[lu];
                     }
                 } else {
                     for (int lu = 0; lu < kSupport; ++lu) {
-                        rRe[lu] -= dr * aRe[lu] - di * aIm[lu] + dr * bRe[lu] + di * bIm[lu];
-                        rIm[lu] -= dr * aIm[lu] + di * aRe[lu] + dr * bIm[lu] - di * bRe[lu];
+                        rRe[lu] -= r0 * aRe[lu] - i0 * aIm[lu] + r0 * bRe[lu] + i0 * bIm[lu];
+                        rIm[lu] -= r0 * aIm[lu] + i0 * aRe[lu] + r0 * bIm[lu] - i0 * bRe[lu];
                     }
                 }
             }
+            strongestInRow(lv, best, bestEnergy);
         }
     }
 
@@ -253,20 +263,24 @@ void FillDamage(cv::Mat& image, const cv::Mat& damage, int ringWidth)
     cv::Mat roi = image(work);
     const cv::Mat hole = damage(work);
 
-    // The flawless ring: pixels at most ringWidth away from the damage.
-    cv::Mat1f distance;
-    cv::Mat notHole = hole == 0;
-    cv::distanceTransform(notHole, distance, cv::DIST_L2, cv::DIST_MASK_PRECISE);
-    cv::Mat1b state(roi.size());
-    for (int y = 0; y < roi.rows; ++y) {
-        const uchar* h = hole.ptr<uchar>(y);
-        const float* d = distance[y];
-        uchar* st = state[y];
-        for (int x = 0; x < roi.cols; ++x)
-            st[x] = h[x] ? kHole : d[x] <= ringWidth ? kSource : kIgnored;
+    // The flawless ring: pixels at most ringWidth away from the damage. A
+    // narrow ring is a dilation with the exact disc; a wide one comes from a
+    // distance transform, whose cost does not grow with the width.
+    cv::Mat1b state(roi.size(), uchar(kIgnored));
+    if (ringWidth <= kDiscLimit) {
+        cv::Mat disc(2 * ringWidth + 1, 2 * ringWidth + 1, CV_8UC1);
+        for (int y = -ringWidth; y <= ringWidth; ++y)
+            for (int x = -ringWidth; x <= ringWidth; ++x)
+                disc.at<uchar>(y + ringWidth, x + ringWidth) = x * x + y * y <= ringWidth * ringWidth ? 1 : 0;
+        cv::Mat ring;
+        cv::dilate(hole, ring, disc);
+        state.setTo(uchar(kSource), ring);
+    } else {
+        cv::Mat1f distance;
+        cv::distanceTransform(hole == 0, distance, cv::DIST_L2, cv::DIST_MASK_PRECISE);
+        state.setTo(uchar(kSource), distance <= ringWidth);
     }
-    notHole.release();
-    distance.release();
+    state.setTo(uchar(kHole), hole);
 
     const int blocksX = (roi.cols + kBlock - 1) / kBlock;
     const int blocksY = (roi.rows + kBlock - 1) / kBlock;
