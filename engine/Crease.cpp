@@ -6,11 +6,12 @@
 // shape across is fitted, on the mean of each line over the crease's length,
 // as a thin bump (a ridge or a shadow) with at most one thin bump of the
 // opposite sign beside it, on a straight baseline; following that shape
-// along the crease corrects its direction and position. Across the crease,
-// the local mean is a moving average of Q pixels along it; the shape's
-// amplitude is fitted to it position by position, and where the crease
-// departs by more than THR1 grey levels the fitted shape is subtracted from
-// the picture. The texture beneath stays.
+// along the crease corrects its direction and position, and tells a crease
+// (thin, matching its shape all along) from a ledge or a border. Across the
+// crease, the local mean is a moving average of Q pixels along it; the
+// shape's amplitude is fitted to it over a few Q along the crease, and where
+// the crease departs by more than THR1 grey levels the fitted shape is
+// subtracted from the picture. The texture beneath stays.
 
 #include "engine/Restoration.h"
 
@@ -30,7 +31,9 @@ constexpr int kDirections = 360;      // directions tried over 180 degrees
 constexpr int kDetectionSide = 768;   // coarse search on a copy this large
 constexpr double kWidths[] = {0.75, 1.0, 1.5, 2.0, 2.5, 3.0, 4.0};  // widths of a ridge or shadow tried, pixels
 constexpr double kMinConsistency = 0.3;  // how well the crease must match its shape along its length
-constexpr double kMinExplained = 0.1;  // share of the local profile the crease's shape must explain
+constexpr int kAmplitudeReach = 4;      // the crease's strength is fitted over this many times Q on either side
+constexpr double kMinAmplitude = 0.25;  // share of the crease's mean strength below which a stretch is left alone
+constexpr double kMaxAmplitude = 1.5;   // most the crease's strength is taken to exceed its mean
 constexpr double kCentreReach = 0.25;    // share of the region's shorter side the crease may miss its centre by
 constexpr double kDiagonalTolerance = 12 * CV_PI / 180;  // crease direction versus the region's diagonals
 
@@ -502,14 +505,13 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
 
     // How strong the crease is along its length: the local profile (moving
     // average of Q pixels along the crease, less the local means just
-    // outside it) fitted to the shape, position by position. Where the local
-    // profile does not look like the crease, the line found is picture
-    // structure there, and nothing is changed.
+    // outside it) fitted to the shape, position by position. Where the crease
+    // fades out, nothing is changed.
     cv::Mat1f average;
     cv::filter2D(grey, average, CV_32F, LineKernel(q, angle), cv::Point(-1, -1), 0, cv::BORDER_REFLECT);
     grey.release();
     const int diag = static_cast<int>(std::ceil(std::hypot(ext.width, ext.height))) + 2;
-    std::vector<double> fitNum(2 * diag + 1, 0.0), fitDen(2 * diag + 1, 0.0), localEnergy(2 * diag + 1, 0.0);
+    std::vector<double> fitNum(2 * diag + 1, 0.0), fitDen(2 * diag + 1, 0.0);
     cv::Mat band = cv::Mat::zeros(inner.size(), CV_8UC1);
     cv::Mat1f local(inner.size(), 0.0f);
     for (int y = 0; y < inner.height; ++y)
@@ -527,30 +529,28 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
             const int along = cvRound(ex * tx + ey * ty) + diag;
             fitNum[along] += p * sh;
             fitDen[along] += sh * sh;
-            localEnergy[along] += p * p;
             local(y, x) = float(p);
             band.at<uchar>(y, x) = 255;
         }
     average.release();
-    // Amplitude per position along the crease, smoothed over Q positions;
-    // kept where the fit explains most of the local profile and the crease
-    // departs by more than THR1.
-    const int positions = 2 * diag + 1, halfQ = std::max(1, q / 2);
+    // Amplitude per position along the crease, fitted over 2 * kAmplitudeReach
+    // * Q positions around it (the picture's texture beneath outweighs the
+    // crease over shorter stretches); kept where the crease is there at a
+    // good share of its strength and departs by more than THR1.
+    const int positions = 2 * diag + 1, halfWindow = std::max(1, kAmplitudeReach * q);
     std::vector<double> amplitude(positions, 0.0);
     std::vector<uchar> crease(positions, 0);
     for (int i = 0; i < positions; ++i) {
-        double num = 0, den = 0, energy = 0;
-        for (int j = std::max(0, i - halfQ); j <= std::min(positions - 1, i + halfQ); ++j) {
+        double num = 0, den = 0;
+        for (int j = std::max(0, i - halfWindow); j <= std::min(positions - 1, i + halfWindow); ++j) {
             num += fitNum[j];
             den += fitDen[j];
-            energy += localEnergy[j];
         }
-        if (den <= 0 || energy <= 0)
+        if (den <= 0)
             continue;
-        const double a = std::max(0.0, num / den);
-        const double explained = a * a * den / energy;
+        const double a = std::min(kMaxAmplitude, num / den);
         amplitude[i] = a;
-        crease[i] = a * peak > thr1 && explained > kMinExplained;
+        crease[i] = a > kMinAmplitude && a * peak > thr1;
     }
 
     cv::Mat found = cv::Mat::zeros(inner.size(), CV_8UC1);
