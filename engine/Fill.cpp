@@ -4,7 +4,7 @@
 // larger support area around it are modelled as a sum of a few 2-D Fourier
 // basis functions, chosen one at a time: each step takes the function that
 // removes most of the remaining (weighted) error on the flawless pixels and
-// adds half of its projection. The weights fall off with the distance from
+// adds a share (kGamma) of its projection. The weights fall off with the distance from
 // the block, so the model follows the structure nearby (edges, gradients,
 // periodic texture) and continues it into the hole. Blocks with the most
 // flawless context go first; their results then serve, with a lower weight,
