@@ -30,23 +30,10 @@ CCreaseDlg::CCreaseDlg(CVeltroInterfaceDoc* pDoc, QWidget* pParent)
     QLabel* pThresholdLabel = CreateLabel(QStringLiteral("Threshold for mean and variance"));
     m_pEditThreshold = CreateEdit(ids::IDC_CREASE_THRESHOLD, 40, 14);
 
-    // The output path at the top left with OK and Cancel stacked to its
-    // right; below, one row per number with its edit in the right column.
-    auto* pGrid = new QGridLayout;
-    pGrid->setContentsMargins(DluX(13), DluY(7), DluX(7), DluY(8));
-    pGrid->setHorizontalSpacing(DluX(10));
-    pGrid->setVerticalSpacing(DluY(3));
-    pGrid->addWidget(pOutputLabel, 0, 0, Qt::AlignBottom);
-    pGrid->addWidget(m_pOkButton, 0, 1);
-    pGrid->addWidget(m_pEditOutput, 1, 0);
-    pGrid->addWidget(m_pCancelButton, 1, 1);
-    pGrid->setRowMinimumHeight(2, DluY(4));
-    pGrid->addWidget(pThresholdLabel, 3, 0);
-    pGrid->addWidget(m_pEditThreshold, 3, 1, Qt::AlignCenter);
-    pGrid->addWidget(pFilterLabel, 4, 0);
-    pGrid->addWidget(m_pEditFilterSize, 4, 1, Qt::AlignCenter);
-    pGrid->addWidget(pAvgLabel, 5, 0);
-    pGrid->addWidget(m_pEditAvgSize, 5, 1, Qt::AlignCenter);
+    QGridLayout* pGrid = OutputAndRowsLayout(pOutputLabel, m_pEditOutput, {{pThresholdLabel, m_pEditThreshold},
+                                                               {pFilterLabel, m_pEditFilterSize},
+                                                               {pAvgLabel, m_pEditAvgSize}},
+                                             10);
     FinishLayout(pGrid, {m_pOkButton, m_pCancelButton, m_pEditOutput, m_pEditFilterSize, m_pEditAvgSize,
                          m_pEditThreshold});
 

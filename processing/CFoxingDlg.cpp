@@ -30,23 +30,10 @@ CFoxingDlg::CFoxingDlg(CVeltroInterfaceDoc* pDoc, QWidget* pParent)
     QLabel* pAmplitudeLabel = CreateLabel(QStringLiteral("Foxing detection amplitude"));
     m_pEditAmplitude = CreateEdit(ids::IDC_FOX_AMPLITUDE, 40, 14);
 
-    // The output path at the top left with OK and Cancel stacked to its
-    // right; below, one row per number with its edit in the right column.
-    auto* pGrid = new QGridLayout;
-    pGrid->setContentsMargins(DluX(13), DluY(7), DluX(7), DluY(8));
-    pGrid->setHorizontalSpacing(DluX(11));
-    pGrid->setVerticalSpacing(DluY(3));
-    pGrid->addWidget(pOutputLabel, 0, 0, Qt::AlignBottom);
-    pGrid->addWidget(m_pOkButton, 0, 1);
-    pGrid->addWidget(m_pEditOutput, 1, 0);
-    pGrid->addWidget(m_pCancelButton, 1, 1);
-    pGrid->setRowMinimumHeight(2, DluY(4));
-    pGrid->addWidget(pAmplitudeLabel, 3, 0);
-    pGrid->addWidget(m_pEditAmplitude, 3, 1, Qt::AlignCenter);
-    pGrid->addWidget(pDistLabel, 4, 0);
-    pGrid->addWidget(m_pEditBorderDist, 4, 1, Qt::AlignCenter);
-    pGrid->addWidget(pWidthLabel, 5, 0);
-    pGrid->addWidget(m_pEditFlawlessWidth, 5, 1, Qt::AlignCenter);
+    QGridLayout* pGrid = OutputAndRowsLayout(pOutputLabel, m_pEditOutput, {{pAmplitudeLabel, m_pEditAmplitude},
+                                                               {pDistLabel, m_pEditBorderDist},
+                                                               {pWidthLabel, m_pEditFlawlessWidth}},
+                                             11);
     FinishLayout(pGrid, {m_pOkButton, m_pCancelButton, m_pEditOutput, m_pEditBorderDist, m_pEditFlawlessWidth,
                          m_pEditAmplitude});
 

@@ -1,5 +1,7 @@
 #include "processing/CParameterDlg.h"
 
+#include <QGridLayout>
+
 #include "app/UiSeams.h"
 #include "processing/InputRules.h"
 #include "res/ResourceIds.h"
@@ -157,6 +159,28 @@ int CParameterDlg::DluX(int nDlu) const
 int CParameterDlg::DluY(int nDlu) const
 {
     return static_cast<int>(std::lround(nDlu * QFontMetricsF(font()).height() / 8.0));
+}
+
+QGridLayout* CParameterDlg::OutputAndRowsLayout(QLabel* pOutputLabel, QLineEdit* pOutputEdit,
+                                                std::initializer_list<std::pair<QLabel*, QLineEdit*>> rows,
+                                                int nSpacingDlu)
+{
+    auto* pGrid = new QGridLayout;
+    pGrid->setContentsMargins(DluX(13), DluY(7), DluX(7), DluY(8));
+    pGrid->setHorizontalSpacing(DluX(nSpacingDlu));
+    pGrid->setVerticalSpacing(DluY(3));
+    pGrid->addWidget(pOutputLabel, 0, 0, Qt::AlignBottom);
+    pGrid->addWidget(m_pOkButton, 0, 1);
+    pGrid->addWidget(pOutputEdit, 1, 0);
+    pGrid->addWidget(m_pCancelButton, 1, 1);
+    pGrid->setRowMinimumHeight(2, DluY(4));
+    int nRow = 3;
+    for (const auto& row : rows) {
+        pGrid->addWidget(row.first, nRow, 0);
+        pGrid->addWidget(row.second, nRow, 1, Qt::AlignCenter);
+        ++nRow;
+    }
+    return pGrid;
 }
 
 void CParameterDlg::FinishLayout(QLayout* pLayout, std::initializer_list<QWidget*> tabOrder)

@@ -4,7 +4,9 @@
 #include <QString>
 #include <cstdint>
 #include <initializer_list>
+#include <utility>
 
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -73,6 +75,12 @@ protected:
     // Puts the dialog's layout in place (fixed size) and links the controls
     // that take the focus into the tab order given.
     void FinishLayout(QLayout* pLayout, std::initializer_list<QWidget*> tabOrder);
+    // The arrangement the foxing and crease dialogs share: the output path
+    // at the top left with OK and Cancel stacked to its right; below, one row
+    // per number with its edit in the right column.
+    QGridLayout* OutputAndRowsLayout(QLabel* pOutputLabel, QLineEdit* pOutputEdit,
+                                     std::initializer_list<std::pair<QLabel*, QLineEdit*>> rows,
+                                     int nSpacingDlu);
 
     void showEvent(QShowEvent* pEvent) override;
 
