@@ -26,6 +26,16 @@ const char* const kPromptFirstPoint = "Please, select 1st point!";
 const char* const kPromptSecondPoint = "Please, select 2nd point!";
 const char* const kPromptRegion = "Please, select the processing region!";
 
+// The selection prompts: red, at the picture's top-left corner, over it.
+void DrawPrompt(QPainter& painter, const char* pszPrompt)
+{
+    painter.save();
+    painter.setPen(QColor(255, 0, 0));
+    painter.drawText(QRect(0, 0, 2000, 200), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
+                     QString::fromLatin1(pszPrompt));
+    painter.restore();
+}
+
 // Refusals close the whole program; one message is enough even when several
 // views paint before the close takes effect.
 bool g_bClosing = false;
@@ -165,13 +175,8 @@ void CVeltroInterfaceView::OnDraw(QPainter& painter, const QRect& rcExposed, boo
         if (CDisplayCache* pCache = CDisplayCache::ForDocument(pDoc))
             pCache->Draw(painter, rcExposed, pDoc->m_nZoom);
 
-        if (m_nPointStage == 0 || m_nPointStage == 1) {
-            painter.save();
-            painter.setPen(QColor(255, 0, 0));
-            painter.drawText(QRect(0, 0, 2000, 200), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
-                             QString::fromLatin1(m_nPointStage == 0 ? kPromptFirstPoint : kPromptSecondPoint));
-            painter.restore();
-        }
+        if (m_nPointStage == 0 || m_nPointStage == 1)
+            DrawPrompt(painter, m_nPointStage == 0 ? kPromptFirstPoint : kPromptSecondPoint);
 
         if (bScreen && pDoc->m_nDisplayState == 1) {
             FitFrameAndRetitle(size.nWidth, size.nHeight);
@@ -189,10 +194,8 @@ void CVeltroInterfaceView::OnDraw(QPainter& painter, const QRect& rcExposed, boo
         }
         break;
     case modeCreaseRegion:
+        DrawPrompt(painter, kPromptRegion);
         painter.save();
-        painter.setPen(QColor(255, 0, 0));
-        painter.drawText(QRect(0, 0, 2000, 200), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
-                         QString::fromLatin1(kPromptRegion));
         if (!m_rcSelection.IsNone()) {
             // Inverted colours: white in difference mode.
             const QRect rc = m_rcSelection.Area();
