@@ -14,6 +14,8 @@ PACKAGES=(
   libgtest-dev libbenchmark-dev
   libx11-dev fonts-dejavu-core
   xvfb xauth
+  xdotool imagemagick openbox x11-utils
+  desktop-file-utils appstream
 )
 
 install_missing() {
