@@ -482,6 +482,165 @@ void drawCreaseIcon(QPainter& p, bool hi)
 }
 
 // ---------------------------------------------------------------------------
+// The application icon for the desktop's icon theme, from 24 pixels up: the
+// design of drawAppIcon (a framed sepia photograph, its left half as it came
+// in, its right half restored, and a sparkle) laid out on the same 16-unit
+// grid but drawn in real pixels. Edges are snapped to pixel boundaries and
+// line widths follow the size rather than growing with the grid, so each
+// size is a drawing of its own, not the 32-pixel picture scaled up. The
+// larger sizes show the detail the small ones have no room for.
+QImage renderAppIconAt(int S)
+{
+    QImage img(S, S, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+
+    const bool large = S >= 48;  // shadow, shading, rounded corners
+    const bool huge = S >= 96;   // a crack, more foxing, the divider's handle
+    const qreal m = large ? std::round(S / 32.0) : 0.0; // room for the shadow
+    const qreal u = (S - 2 * m) / 16.0;                 // one unit of the design
+    auto at = [&](qreal units) { return std::round(m + units * u); };
+    auto pt = [&](qreal units) { return m + units * u; };
+    const qreal ow = std::max<qreal>(1.0, std::round(S / 21.0)); // ink outline
+
+    // The print: ink outline, then the white border.
+    const QRectF frame(QPointF(at(0), at(3)), QPointF(at(14), at(16)));
+    const qreal radius = large ? std::max<qreal>(1.0, S / 64.0) : 0.0;
+    p.setPen(Qt::NoPen);
+    if (large) {
+        // Soft shadow below the print: stacked rounded rectangles, each a
+        // little wider and fainter.
+        const int layers = std::max(2, int(m));
+        for (int i = 1; i <= layers; ++i) {
+            const qreal s = i * (m * 0.6) / layers;
+            p.setBrush(QColor(0, 0, 0, std::max(1, 70 / layers)));
+            p.drawRoundedRect(frame.translated(0, m * 0.5).adjusted(-s, -s, s, s), radius + s, radius + s);
+        }
+    }
+    p.setBrush(pal::ink);
+    p.drawRoundedRect(frame, radius, radius);
+    const QRectF paperRect = frame.adjusted(ow, ow, -ow, -ow);
+    QLinearGradient paperG(paperRect.topLeft(), paperRect.bottomLeft());
+    paperG.setColorAt(0, pal::paper);
+    paperG.setColorAt(1, large ? pal::paper.darker(104) : pal::paper);
+    p.setBrush(paperG);
+    const qreal innerRadius = std::max<qreal>(0.0, radius - ow);
+    p.drawRoundedRect(paperRect, innerRadius, innerRadius);
+
+    // The photograph.
+    const QRectF photo(QPointF(at(2), at(5)), QPointF(at(12), at(14)));
+    drawSepiaScene(p, photo, true);
+
+    // Its left half as it came in: yellowed, foxed and, when there is room,
+    // cracked.
+    p.save();
+    p.setClipRect(photo);
+    const qreal mid = std::round(photo.center().x());
+    const QRectF before(photo.left(), photo.top(), mid - photo.left(), photo.height());
+    p.fillRect(before, QColor(0xb0, 0x80, 0x30, 80));
+    struct Spot {
+        qreal x, y, r; // x, y as fractions of the "before" half, r in units
+    };
+    std::vector<Spot> spots = {{0.35, 0.25, 0.7}, {0.70, 0.55, 0.5}};
+    if (huge) {
+        const Spot more[] = {{0.18, 0.62, 0.35}, {0.56, 0.13, 0.28}, {0.47, 0.84, 0.40},
+                             {0.84, 0.33, 0.22}, {0.25, 0.42, 0.20}, {0.78, 0.74, 0.26}};
+        spots.insert(spots.end(), std::begin(more), std::end(more));
+    }
+    p.setPen(Qt::NoPen);
+    for (const Spot& s : spots) {
+        const QPointF c(before.left() + before.width() * s.x, before.top() + before.height() * s.y);
+        const qreal r = std::max<qreal>(0.5, s.r * u);
+        if (large) {
+            QRadialGradient g(c, r * 1.4);
+            g.setColorAt(0, QColor(0x8a, 0x4a, 0x1c, 200));
+            g.setColorAt(0.6, QColor(0x8a, 0x4a, 0x1c, 150));
+            g.setColorAt(1, QColor(0x9a, 0x5a, 0x26, 0));
+            p.setBrush(g);
+            p.drawEllipse(c, r * 1.4, r * 1.4);
+        } else {
+            p.setBrush(QColor(0x8a, 0x4a, 0x1c, 170));
+            p.drawEllipse(c, r, r);
+        }
+    }
+    if (huge) {
+        auto crackAt = [&](std::initializer_list<QPointF> rel) {
+            QPolygonF pl;
+            for (const QPointF& q : rel)
+                pl << QPointF(before.left() + before.width() * q.x(), before.top() + before.height() * q.y());
+            return pl;
+        };
+        const std::vector<QPolygonF> cracks = {
+            crackAt({{0.60, -0.02}, {0.55, 0.12}, {0.63, 0.22}, {0.50, 0.37}, {0.56, 0.48}, {0.38, 0.63},
+                     {0.42, 0.76}, {0.28, 0.92}, {0.30, 1.02}}),
+            crackAt({{0.50, 0.37}, {0.34, 0.40}, {0.22, 0.33}, {0.08, 0.36}}),
+            crackAt({{0.38, 0.63}, {0.55, 0.70}, {0.66, 0.66}}),
+        };
+        const qreal cw = std::max<qreal>(1.0, u * 0.12);
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(QColor(255, 248, 228, 170), cw, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        for (const QPolygonF& c : cracks)
+            p.drawPolyline(c.translated(cw * 0.7, cw * 0.8));
+        p.setPen(QPen(QColor(0x26, 0x18, 0x0d, 220), cw, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        for (const QPolygonF& c : cracks)
+            p.drawPolyline(c);
+    }
+    // The divider between before and after.
+    const qreal dw = std::max<qreal>(1.0, std::round(S / 64.0));
+    const qreal dx = mid - std::floor(dw / 2);
+    p.fillRect(QRectF(dx, photo.top(), dw, photo.height()), QColor(255, 255, 255, 230));
+    if (huge) {
+        // With a handle, as on the splash picture.
+        const QPointF hc(dx + dw / 2, photo.center().y());
+        const qreal hr = std::max<qreal>(4.0, u * 1.1);
+        const qreal k = hr / 13.0;
+        p.setPen(QPen(QColor(0x3b, 0x31, 0x29, 130), std::max<qreal>(1.0, S / 128.0)));
+        p.setBrush(QColor(255, 255, 255, 240));
+        p.drawEllipse(hc, hr, hr);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x5a, 0x40, 0x28));
+        p.drawPolygon(QPolygonF({hc + QPointF(-2.5, -5) * k, hc + QPointF(-8, 0) * k, hc + QPointF(-2.5, 5) * k}));
+        p.drawPolygon(QPolygonF({hc + QPointF(2.5, -5) * k, hc + QPointF(8, 0) * k, hc + QPointF(2.5, 5) * k}));
+    }
+    p.restore();
+    // A fine dark edge around the picture.
+    const qreal wi = std::max<qreal>(1.0, std::round(S / 100.0));
+    p.setPen(QPen(pal::hillDark, wi, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(photo.adjusted(wi / 2, wi / 2, -wi / 2, -wi / 2));
+
+    // The sparkles: the picture being brought back to life.
+    auto sparkle = [&](QPointF c, qreal r, bool outline) {
+        const qreal k = r * 0.28;
+        const QPainterPath s = polygonPath({{c.x(), c.y() - r}, {c.x() + k, c.y() - k}, {c.x() + r, c.y()},
+                                            {c.x() + k, c.y() + k}, {c.x(), c.y() + r}, {c.x() - k, c.y() + k},
+                                            {c.x() - r, c.y()}, {c.x() - k, c.y() - k}});
+        if (large) {
+            QRadialGradient g(c, r);
+            g.setColorAt(0, QColor(0xff, 0xf8, 0xe0));
+            g.setColorAt(0.3, pal::gold.lighter(112));
+            g.setColorAt(1, pal::gold.darker(106));
+            p.setBrush(g);
+        } else {
+            p.setBrush(pal::gold);
+        }
+        if (outline)
+            p.setPen(QPen(pal::goldDark, std::max<qreal>(1.0, ow * 0.6), Qt::SolidLine, Qt::RoundCap,
+                          Qt::RoundJoin));
+        else
+            p.setPen(Qt::NoPen);
+        p.drawPath(s);
+    };
+    const qreal penHalf = std::max<qreal>(1.0, ow * 0.6) / 2;
+    const qreal bigR = 3.5 * u;
+    sparkle(QPointF(pt(12.5), std::max(pt(3.5), bigR + penHalf)), bigR - penHalf, true);
+    sparkle(QPointF(std::min(pt(15.0), S - 1.2 * u), pt(7.3)), 1.2 * u, false);
+    p.end();
+    return img.convertToFormat(QImage::Format_ARGB32);
+}
+
+// ---------------------------------------------------------------------------
 // Hand-placed 1x pixel maps for toolbar images whose antialiased rendering
 // is too soft at 16 x 15.
 
@@ -1288,6 +1447,16 @@ int main(int argc, char** argv)
         const auto pm = pixelMaps().find(QStringLiteral("icon:%1").arg(QLatin1String(ic.name)));
         save(pm != pixelMaps().end() ? fromPixelMap(pm->second, 16, 16) : render(ic.draw, 16, 16, 1),
              base + QStringLiteral("16.png"));
+    }
+
+    // The application icon for the desktop's icon theme, installed under
+    // share/icons/hicolor. 16 and 32 are the window icon's own pictures;
+    // the other sizes are drawn for their size.
+    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+        const QImage icon = size == 16   ? render(drawAppIcon, 16, 16, 1)
+                            : size == 32 ? render(drawAppIcon, 16, 16, 2)
+                                         : renderAppIconAt(size);
+        save(icon, QStringLiteral("icons/hicolor/%1x%1/apps/org.veltro.VeltroInterface.png").arg(size));
     }
 
     save(render(drawLogo, 20, 18, 2), QStringLiteral("logo.png"));
