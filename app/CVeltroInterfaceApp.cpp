@@ -28,6 +28,8 @@ CVeltroInterfaceApp::CVeltroInterfaceApp(int& argc, char** argv)
 {
     InitResources();
     setApplicationName(QStringLiteral("VeltroInterface"));
+    // Ties the windows to the installed desktop entry (its icon and name).
+    setDesktopFileName(QStringLiteral("org.veltro.VeltroInterface"));
     setWindowIcon(QIcon(QString::fromLatin1(art::kAppIcon)));
 }
 
