@@ -9,6 +9,7 @@ namespace veltro {
 namespace {
 
 constexpr int kDiscLimit = 8;  // largest growth done by a dilation
+constexpr double kGrowShare = 0.12;
 
 cv::Mat DiscKernel(int radius)
 {
@@ -51,12 +52,15 @@ cv::Mat GrowMask(const cv::Mat& binary, int dist)
     return grown;
 }
 
-void RemoveBlotches(cv::Mat& image, const cv::Mat& mask, int dist, int cost, cv::Mat* grownMask)
+void RemoveBlotches(cv::Mat& image, const cv::Mat& mask, int dist, int cost, cv::Mat* grownMask,
+                    const Progress& progress)
 {
     CV_Assert(image.type() == CV_8UC3 && mask.type() == CV_8UC1 && mask.size() == image.size());
     const cv::Mat blotches = mask >= 128;
     const cv::Mat grown = GrowMask(blotches, dist);
-    FillDamage(image, grown, cost);
+    // Growing the mask takes little next to the reconstruction.
+    progress.Report(kGrowShare);
+    FillDamage(image, grown, cost, progress.Sub(kGrowShare, 1.0));
     if (grownMask)
         *grownMask = grown;
 }

@@ -42,6 +42,12 @@ bool IsSwitch(const std::string& a)
 // Largest number of directions the crack search may try per step.
 constexpr double kMaxDirections = 3600;
 
+// Where the stages of a run end, as shares of its time: reading the picture
+// (and the mask), the restoration, then writing the output.
+constexpr double kReadDone = 0.12;
+constexpr double kReadWithMaskDone = 0.16;
+constexpr double kRestorationDone = 0.94;
+
 }  // namespace
 
 std::string UsageText()
@@ -57,10 +63,17 @@ std::string UsageText()
            "  -crease  crease removal;  THR1, Q, N, Y1, X1, Y2, X2\n"
            "PARAMFILE holds one KEY<tab>VALUE per line. Y keys are columns (0 = left),\n"
            "X keys are rows counted from the bottom (0 = bottom row).\n"
+           "While it works, the engine writes lines \"progress N\" (N = 0..100, growing)\n"
+           "to its standard output; \"progress 100\" comes once OUTPUT is written.\n"
            "\n"
            "Exit status: 0 written; 2 usage error; 3 an input, the mask or the parameter\n"
            "file cannot be read; 4 the parameter file is invalid; 5 the output cannot be\n"
            "written; 1 the restoration itself failed.\n";
+}
+
+Progress::Sink ProgressLines(std::ostream& out)
+{
+    return [&out](int percent) { out << "progress " << percent << '\n' << std::flush; };
 }
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args)
@@ -122,7 +135,7 @@ void RefuseOverwriting(const std::string& output, const std::string& other, cons
                           std::string("it names the ") + what + ", which is never overwritten");
 }
 
-void Run(const CommandLine& cl, std::ostream& err)
+void Run(const CommandLine& cl, std::ostream& out, std::ostream& err)
 {
     std::vector<std::string> keys;
     switch (cl.operation) {
@@ -189,10 +202,18 @@ void Run(const CommandLine& cl, std::ostream& err)
     case Operation::None: break;
     }
 
+    // The parameters are accepted: the run begins. The shares below follow
+    // the time each stage takes on a large picture.
+    const Progress progress(ProgressLines(out));
+    progress.Report(0.0);
+    const bool withMask = cl.operation == Operation::Blotch;
+    const double readDone = withMask ? kReadWithMaskDone : kReadDone;
     cv::Mat image = ReadPicture(cl.input, false, "cannot read input picture");
+    progress.Report(kReadDone);
     cv::Mat mask;
-    if (cl.operation == Operation::Blotch) {
+    if (withMask) {
         mask = ReadPicture(maskFile, true, "cannot read mask");
+        progress.Report(readDone);
         if (mask.size() != image.size()) {
             std::ostringstream r;
             r << "the mask is " << mask.cols << "x" << mask.rows << " but the picture is " << image.cols
@@ -208,9 +229,10 @@ void Run(const CommandLine& cl, std::ostream& err)
     if (!dir.empty() && !fs::is_directory(dir, ec))
         throw EngineError(kExitUnwritable, "cannot write output", cl.output, "its directory does not exist");
 
+    const Progress restoring = progress.Sub(readDone, kRestorationDone);
     switch (cl.operation) {
     case Operation::Blotch:
-        RemoveBlotches(image, mask, dist, cost);
+        RemoveBlotches(image, mask, dist, cost, nullptr, restoring);
         break;
     case Operation::Crack: {
         CrackParams p;
@@ -220,11 +242,11 @@ void Run(const CommandLine& cl, std::ostream& err)
         p.degStop = degStop;
         p.start = ClampedPoint(image.size(), y1, x1);
         p.end = ClampedPoint(image.size(), y2, x2);
-        RemoveCrack(image, p);
+        RemoveCrack(image, p, nullptr, restoring);
         break;
     }
     case Operation::Foxing:
-        RemoveFoxing(image, dist, cost, amp);
+        RemoveFoxing(image, dist, cost, amp, nullptr, restoring);
         break;
     case Operation::Crease: {
         const cv::Rect region = RegionFromCorners(image.size(), y1, x1, y2, x2);
@@ -232,12 +254,13 @@ void Run(const CommandLine& cl, std::ostream& err)
             err << "veltro.exe: warning: " << cl.paramFile
                 << ": the region lies outside the picture; the picture is left unchanged\n";
         else
-            RemoveCrease(image, region, thr1, q, n);
+            RemoveCrease(image, region, thr1, q, n, nullptr, restoring);
         break;
     }
     case Operation::None: break;
     }
-    WriteJpegAtomically(image, cl.output);
+    restoring.Report(1.0);
+    WriteJpegAtomically(image, cl.output, progress.Sub(kRestorationDone, 1.0));
 }
 
 }  // namespace
@@ -259,7 +282,7 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
             return kExitOk;
         }
         input = cl.input;
-        Run(cl, err);
+        Run(cl, out, err);
         return kExitOk;
     } catch (const EngineError& e) {
         err << e.what() << "\n";

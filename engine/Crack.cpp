@@ -24,6 +24,10 @@ constexpr float kCrackLikeness = 0.35f;
 constexpr float kEdgeShare = 0.25f;
 constexpr int kSoftEdge = 1;           // pixels added on each side for the blurred border
 constexpr int kFillRing = 12;
+// Where each stage ends, as a share of the time of the whole removal.
+constexpr double kFieldShare = 0.4;
+constexpr double kTraceShare = 0.5;
+constexpr double kMarkShare = 0.55;
 
 // How crack-like each pixel is (1 means clearly crack): at or above the white
 // threshold, or brighter than the surroundings across the crack (a white
@@ -96,7 +100,7 @@ int DirectionCount(const CrackParams& params)
     return static_cast<int>(std::floor((params.degStop - params.degStart) / params.stepAngle + 1e-9)) + 1;
 }
 
-std::vector<cv::Point2f> TraceOneWay(const CrackField& field, const CrackParams& params)
+std::vector<cv::Point2f> TraceOneWay(const CrackField& field, const CrackParams& params, const Progress& progress)
 {
     const cv::Point2f target = Snap(field, cv::Point2f(params.end));
     cv::Point2f p = Snap(field, cv::Point2f(params.start));
@@ -117,7 +121,11 @@ std::vector<cv::Point2f> TraceOneWay(const CrackField& field, const CrackParams&
         }
     } visited{field.roi, cv::Mat1b::zeros(field.roi.size())};
     const int maxSteps = static_cast<int>(4 * cv::norm(target - p) / kStep) + 20;
+    // The path usually runs about straight to the end: the distance left
+    // measures the advance.
+    const double distance = std::max(1.0, cv::norm(target - p));
     for (int step = 0; step < maxSteps; ++step) {
+        progress.Report(1.0 - cv::norm(target - p) / distance);
         const cv::Point2f d = target - p;
         if (std::hypot(d.x, d.y) <= 1.5f * kStep)
             break;
@@ -206,12 +214,13 @@ float PathLikeness(const CrackField& field, const std::vector<cv::Point2f>& path
 // The crack is followed from each end towards the other; a greedy search
 // that strays where the crack crosses bright picture detail usually stays
 // on it from the other side, so the more crack-like of the two is kept.
-std::vector<cv::Point2f> Trace(const CrackField& field, const CrackParams& params)
+std::vector<cv::Point2f> Trace(const CrackField& field, const CrackParams& params,
+                               const Progress& progress = Progress())
 {
-    std::vector<cv::Point2f> forward = TraceOneWay(field, params);
+    std::vector<cv::Point2f> forward = TraceOneWay(field, params, progress.Part(0, 2));
     CrackParams reversed = params;
     std::swap(reversed.start, reversed.end);
-    std::vector<cv::Point2f> backward = TraceOneWay(field, reversed);
+    std::vector<cv::Point2f> backward = TraceOneWay(field, reversed, progress.Part(1, 2));
     std::reverse(backward.begin(), backward.end());
     return PathLikeness(field, backward) > PathLikeness(field, forward) ? backward : forward;
 }
@@ -294,14 +303,16 @@ std::vector<cv::Point2f> TraceCrack(const cv::Mat& image, const CrackParams& par
     return Trace(MakeField(image, params), params);
 }
 
-void RemoveCrack(cv::Mat& image, const CrackParams& params, cv::Mat* crackMask)
+void RemoveCrack(cv::Mat& image, const CrackParams& params, cv::Mat* crackMask, const Progress& progress)
 {
     CV_Assert(image.type() == CV_8UC3 && !image.empty());
     CV_Assert(params.stepAngle > 0 && params.degStart <= params.degStop);
     const CrackField field = MakeField(image, params);
-    const std::vector<cv::Point2f> path = Trace(field, params);
+    progress.Report(kFieldShare);
+    const std::vector<cv::Point2f> path = Trace(field, params, progress.Sub(kFieldShare, kTraceShare));
     const cv::Mat mask = MeasureAndMark(field, path, image.size());
-    FillDamage(image, mask, kFillRing);
+    progress.Report(kMarkShare);
+    FillDamage(image, mask, kFillRing, progress.Sub(kMarkShare, 1.0));
     if (crackMask)
         *crackMask = mask;
 }

@@ -36,6 +36,13 @@ constexpr double kMinAmplitude = 0.25;  // share of the crease's mean strength b
 constexpr double kMaxAmplitude = 1.5;   // most the crease's strength is taken to exceed its mean
 constexpr double kCentreReach = 0.25;    // share of the region's shorter side the crease may miss its centre by
 constexpr double kDiagonalTolerance = 12 * CV_PI / 180;  // crease direction versus the region's diagonals
+// Where each stage ends, as a share of the time of the whole removal.
+constexpr double kGreyDone = 0.18;      // the grey copy and its reduction
+constexpr double kSearchDone = 0.85;    // the candidate lines near both diagonals
+constexpr double kCoarseShare = 0.15;   //   of each: the coarse search
+constexpr double kFollowDone = 0.93;    // each candidate followed along its length
+constexpr double kAverageDone = 0.96;   // the moving average along the crease
+constexpr double kProfileDone = 0.98;   // the crease's profile and strength
 
 struct LineFit {
     double angle = 0;            // direction of the line, radians
@@ -63,13 +70,14 @@ float Bilinear(const cv::Mat1f& m, double x, double y)
 // a short stretch of strong picture structure cannot outweigh a faint line
 // that runs all the way.
 LineFit BestLine(const cv::Mat1f& grey, const cv::Rect& area, double from, double to, double step,
-                 double around, double reach, int side, float clip)
+                 double around, double reach, int side, float clip, const Progress& progress)
 {
     LineFit best;
     best.departure = -1;
     const int diag = static_cast<int>(std::ceil(std::hypot(grey.cols, grey.rows))) + 2;
     std::vector<double> sum(2 * diag + 1), count(2 * diag + 1);
     for (double angle = from; angle < to; angle += step) {
+        progress.Report((angle - from) / (to - from));
         std::fill(sum.begin(), sum.end(), 0.0);
         std::fill(count.begin(), count.end(), 0.0);
         const double nx = -std::sin(angle) * side, ny = std::cos(angle) * side;
@@ -109,7 +117,7 @@ LineFit BestLine(const cv::Mat1f& grey, const cv::Rect& area, double from, doubl
 // from nearly all of its ring), clipped; then the line of pixels with the
 // largest mean departure.
 LineFit CoarseLine(const cv::Mat1f& grey, const cv::Rect& area, int side, float clip,
-                   const std::function<double(double, double)>& plausible)
+                   const std::function<double(double, double)>& plausible, const Progress& progress)
 {
     cv::Mat1f ring(2 * side + 1, 2 * side + 1, 0.0f);
     cv::circle(ring, cv::Point(side, side), side, cv::Scalar(1.0), 1, cv::LINE_AA);
@@ -125,6 +133,7 @@ LineFit CoarseLine(const cv::Mat1f& grey, const cv::Rect& area, int side, float 
     const int diag = static_cast<int>(std::ceil(std::hypot(grey.cols, grey.rows))) + 2;
     std::vector<double> sum(2 * diag + 1), count(2 * diag + 1);
     for (int i = 0; i < kDirections; ++i) {
+        progress.Report(i, kDirections);
         const double angle = CV_PI * i / kDirections;
         if (plausible(angle, std::numeric_limits<double>::quiet_NaN()) <= 0)
             continue;
@@ -182,14 +191,17 @@ cv::Mat LineKernel(int length, double angle)
 
 }  // namespace
 
-void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q, int n, cv::Mat* creaseMask)
+void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q, int n, cv::Mat* creaseMask,
+                  const Progress& progress)
 {
     CV_Assert(image.type() == CV_8UC3);
     if (creaseMask)
         *creaseMask = cv::Mat::zeros(image.size(), CV_8UC1);
     const cv::Rect region = requested & cv::Rect(0, 0, image.cols, image.rows);
-    if (region.empty())
+    if (region.empty()) {
+        progress.Report(1.0);
         return;
+    }
     const int longSide = std::max(image.cols, image.rows);
     q = std::max(1, std::min(q, longSide));
     const int side = std::max(2, std::min(n, longSide) / 2);  // reach of the structure filter
@@ -247,7 +259,10 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
     // The best line near each diagonal is a candidate; the one that looks
     // most like a crease all along its length is taken.
     std::vector<LineFit> candidates;
+    progress.Report(kGreyDone);
+    const Progress searching = progress.Sub(kGreyDone, kSearchDone);
     for (int wanted = 0; wanted < 2; ++wanted) {
+        const Progress search = searching.Part(wanted, 2);
         const double wantedDiagonal = wanted ? diagonal2 : diagonal1, otherDiagonal = wanted ? diagonal1 : diagonal2;
         auto near = [&](double angle, double offset) {
             auto apart = [&](double d) {
@@ -258,18 +273,22 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
                 return 0.0;
             return plausible(angle, offset);
         };
-        const LineFit coarse = CoarseLine(small, smallInner, std::max(3, cvRound(side / factor)), clip, near);
+        const LineFit coarse = CoarseLine(small, smallInner, std::max(3, cvRound(side / factor)), clip, near,
+                                          search.Sub(0.0, kCoarseShare));
         if (coarse.departure <= 0)
             continue;
         LineFit fine = BestLine(grey, inner, coarse.angle - 1.5 * step, coarse.angle + 1.5 * step, step / 8,
-                                coarse.offset * factor, 2 * factor + 6, side, clip);
+                                coarse.offset * factor, 2 * factor + 6, side, clip, search.Sub(kCoarseShare, 1.0));
         // A clean picture has lines too, but seldom one departing by THR1
         // all along its length.
         if (!fine.mean.empty() && fine.departure >= 0.5 * thr1)
             candidates.push_back(std::move(fine));
     }
-    if (candidates.empty())
+    if (candidates.empty()) {
+        progress.Report(1.0);
         return;
+    }
+    progress.Report(kSearchDone);
 
     // The crease's shape across it. The mean brightness of each line near
     // the one found, over the whole region (the picture's texture averages
@@ -391,7 +410,7 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
         double angle = 0, base = 0, consistency = -1;
         ShapeFit fit;
     };
-    auto follow = [&](const LineFit& start) {
+    auto follow = [&](const LineFit& start, const Progress& following) {
         Candidate result;
         double angle = start.angle, base = start.offset;
         ShapeFit fit = fitShape(lineMeans(angle, base, -1e9, 1e9));
@@ -408,6 +427,7 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
         constexpr int kShift = 5;
         double consistency = 0;
         for (int pass = 0; pass < 3; ++pass) {
+            following.Report(pass, 3);
             double sw = 0, st = 0, ss = 0, stt = 0, sts = 0;
             consistency = 0;
             const double ca = std::cos(angle), sa = std::sin(angle);
@@ -466,8 +486,9 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
         return result;
     };
     Candidate chosen;
-    for (const LineFit& candidate : candidates) {
-        const Candidate c = follow(candidate);
+    const Progress following = progress.Sub(kSearchDone, kFollowDone);
+    for (size_t i = 0; i < candidates.size(); ++i) {
+        const Candidate c = follow(candidates[i], following.Part(int(i), int(candidates.size())));
         if (!c.fit.first || c.consistency < kMinConsistency)
             continue;
         // A crease is thin: a line whose main bump is as wide as the widest
@@ -478,8 +499,11 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
         if (c.consistency > chosen.consistency)
             chosen = c;
     }
-    if (!chosen.fit.first)
+    if (!chosen.fit.first) {
+        progress.Report(1.0);
         return;
+    }
+    progress.Report(kFollowDone);
     const double angle = chosen.angle, base = chosen.base;
     const ShapeFit& fit = chosen.fit;
     const double nx = -std::sin(angle), ny = std::cos(angle);  // offset grows along (nx, ny)
@@ -500,8 +524,10 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
         shapeEnergy += shape[k] * shape[k];
     }
     auto shapeAt = [&](double o) { return o < lo || o > hi ? 0.0 : model(o); };
-    if (peak < thr1 || shapeEnergy <= 0)
+    if (peak < thr1 || shapeEnergy <= 0) {
+        progress.Report(1.0);
         return;
+    }
 
     // How strong the crease is along its length: the local profile (moving
     // average of Q pixels along the crease, less the local means just
@@ -510,11 +536,14 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
     cv::Mat1f average;
     cv::filter2D(grey, average, CV_32F, LineKernel(q, angle), cv::Point(-1, -1), 0, cv::BORDER_REFLECT);
     grey.release();
+    progress.Report(kAverageDone);
+    const Progress profiling = progress.Sub(kAverageDone, kProfileDone);
     const int diag = static_cast<int>(std::ceil(std::hypot(ext.width, ext.height))) + 2;
     std::vector<double> fitNum(2 * diag + 1, 0.0), fitDen(2 * diag + 1, 0.0);
     cv::Mat band = cv::Mat::zeros(inner.size(), CV_8UC1);
     cv::Mat1f local(inner.size(), 0.0f);
-    for (int y = 0; y < inner.height; ++y)
+    for (int y = 0; y < inner.height; ++y) {
+        profiling.Report(y, inner.height);
         for (int x = 0; x < inner.width; ++x) {
             const int ex = inner.x + x, ey = inner.y + y;
             const double o = Offset(ex, ey, angle);
@@ -532,7 +561,9 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
             local(y, x) = float(p);
             band.at<uchar>(y, x) = 255;
         }
+    }
     average.release();
+    progress.Report(kProfileDone);
     // Amplitude per position along the crease, fitted over 2 * kAmplitudeReach
     // * Q positions around it (the picture's texture beneath outweighs the
     // crease over shorter stretches); kept where the crease is there at a
@@ -554,7 +585,9 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
     }
 
     cv::Mat found = cv::Mat::zeros(inner.size(), CV_8UC1);
+    const Progress correcting = progress.Sub(kProfileDone, 1.0);
     for (int y = 0; y < inner.height; ++y) {
+        correcting.Report(y, inner.height);
         cv::Vec3b* px = image.ptr<cv::Vec3b>(region.y + y) + region.x;
         const uchar* bd = band.ptr<uchar>(y);
         for (int x = 0; x < inner.width; ++x) {

@@ -33,6 +33,7 @@ constexpr float kFilledWeight = 0.6f;          // weight of pixels rebuilt earli
 constexpr float kGamma = 0.3f;                 // share of each projection taken
 constexpr float kStopRatio = 1e-5f;            // energy of a component not worth adding
 constexpr int kDiscLimit = 16;                 // widest ring found by a dilation
+constexpr double kSetupShare = 0.1;            // of the time, before the first block
 
 enum PixelState : uchar { kIgnored = 0, kSource = 1, kHole = 2, kFilled = 3 };
 
@@ -246,11 +247,13 @@ bool ExtrapolateBlock(cv::Mat& image, cv::Mat1b& state, cv::Point origin, cv::Re
 
 }  // namespace
 
-void FillDamage(cv::Mat& image, const cv::Mat& damage, int ringWidth)
+void FillDamage(cv::Mat& image, const cv::Mat& damage, int ringWidth, const Progress& progress)
 {
     CV_Assert(image.type() == CV_8UC3 && damage.type() == CV_8UC1 && damage.size() == image.size());
-    if (cv::countNonZero(damage) == 0)
+    if (cv::countNonZero(damage) == 0) {
+        progress.Report(1.0);
         return;
+    }
     ringWidth = std::max(1, std::min(ringWidth, std::max(image.cols, image.rows)));
 
     // Work only around the damage: its bounding box, widened by the ring and
@@ -312,6 +315,11 @@ void FillDamage(cv::Mat& image, const cv::Mat& damage, int ringWidth)
             current[b] = score(b);
             queue.emplace(current[b], b);
         }
+    // Every damaged block costs about the same: they measure the advance.
+    const Progress blocks = progress.Sub(kSetupShare, 1.0);
+    const long long blocksToBuild = static_cast<long long>(queue.size());
+    long long blocksBuilt = 0;
+    blocks.Report(0.0);
     while (!queue.empty()) {
         const auto [s, b] = queue.top();
         queue.pop();
@@ -330,6 +338,7 @@ void FillDamage(cv::Mat& image, const cv::Mat& damage, int ringWidth)
                         state(y, x) = kIgnored;
         }
         holeCount[b] = 0;
+        blocks.Report(++blocksBuilt, blocksToBuild);
         for (int ny = std::max(0, by - kReach); ny <= std::min(blocksY - 1, by + kReach); ++ny)
             for (int nx = std::max(0, bx - kReach); nx <= std::min(blocksX - 1, bx + kReach); ++nx) {
                 const int n = ny * blocksX + nx;

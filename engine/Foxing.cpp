@@ -28,6 +28,15 @@ constexpr int kNoise = 6;                // grey levels of scanning and JPEG noi
 constexpr double kMaxSpotShare = 0.002;  // larger "spots" are picture content
 constexpr double kMaxElongation = 3.0;
 constexpr double kMinSolidity = 0.7;
+// Where each stage ends, as a share of the time of the whole removal.
+constexpr double kPaperDone = 0.2;
+constexpr double kDetectDone = 0.7;
+constexpr double kRowsDone = 0.16;       // of the detection: the colour test per row,
+constexpr double kSpecksDone = 0.25;     //   the specks' median, and the
+constexpr double kComponentsDone = 0.95; //   components' labels
+constexpr double kGrownDone = 0.8;
+constexpr double kContoursDone = 0.88;
+constexpr double kMeasureDone = 0.95;
 
 // The paper colour around every pixel: a per-channel median on a reduced
 // copy, brought back to full size.
@@ -54,11 +63,13 @@ cv::Mat PaperColour(const cv::Mat& image)
 // Red or orange picture content is brighter than its surroundings in red
 // and is not taken for a stain, nor is anything on a dark or strongly
 // coloured background, which is not paper.
-cv::Mat DetectSpots(const cv::Mat& image, const cv::Mat& paper, double amp)
+cv::Mat DetectSpots(const cv::Mat& image, const cv::Mat& paper, double amp, const Progress& progress)
 {
     cv::Mat spots(image.size(), CV_8UC1);
     const float limit = static_cast<float>(amp * 255.0);
+    const Progress rows = progress.Sub(0.0, kRowsDone);
     for (int y = 0; y < image.rows; ++y) {
+        rows.Report(y, image.rows);
         const cv::Vec3b* p = image.ptr<cv::Vec3b>(y);
         const cv::Vec3b* b = paper.ptr<cv::Vec3b>(y);
         uchar* s = spots.ptr<uchar>(y);
@@ -73,10 +84,13 @@ cv::Mat DetectSpots(const cv::Mat& image, const cv::Mat& paper, double amp)
             s[x] = paperLike && shift > limit && dR >= -kNoise && dG >= dR - kNoise && dB >= dG - kNoise ? 255 : 0;
         }
     }
+    rows.Report(1.0);
     // Lone pixels and specks are noise and picture texture, not stains.
     cv::medianBlur(spots, spots, 3);
+    progress.Report(kSpecksDone);
     cv::Mat labels, stats, centroids;
     const int count = cv::connectedComponentsWithStats(spots, labels, stats, centroids, 8, CV_32S);
+    progress.Report(kComponentsDone);
     std::vector<uchar> keep(count, 0);
     for (int i = 1; i < count; ++i)
         keep[i] = stats.at<int>(i, cv::CC_STAT_AREA) >= kMinSpotArea ? 255 : 0;
@@ -104,19 +118,23 @@ cv::Vec3d StainColour(const std::vector<cv::Vec3d>& absorbances)
 
 }  // namespace
 
-void RemoveFoxing(cv::Mat& image, int dist, int cost, double amp, cv::Mat* foxMask)
+void RemoveFoxing(cv::Mat& image, int dist, int cost, double amp, cv::Mat* foxMask, const Progress& progress)
 {
     CV_Assert(image.type() == CV_8UC3);
     if (image.empty())
         return;
     cost = std::max(1, cost);
     const cv::Mat paper = PaperColour(image);
-    const cv::Mat spots = DetectSpots(image, paper, amp);
+    progress.Report(kPaperDone);
+    const cv::Mat spots = DetectSpots(image, paper, amp, progress.Sub(kPaperDone, kDetectDone));
     const cv::Mat grown = GrowMask(spots, dist);
+    progress.Report(kGrownDone);
     if (foxMask)
         *foxMask = cv::Mat::zeros(image.size(), CV_8UC1);
-    if (cv::countNonZero(grown) == 0)
+    if (cv::countNonZero(grown) == 0) {
+        progress.Report(1.0);
         return;
+    }
 
     std::vector<std::vector<cv::Point>> contours;
     cv::findContours(grown.clone(), contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
@@ -130,7 +148,11 @@ void RemoveFoxing(cv::Mat& image, int dist, int cost, double amp, cv::Mat* foxMa
     std::vector<cv::Vec3d> stained;
     const cv::Rect whole(0, 0, image.cols, image.rows);
     const double maxSpotArea = std::max(1500.0, kMaxSpotShare * image.total());
-    for (const auto& contour : contours) {
+    progress.Report(kContoursDone);
+    const Progress measuring = progress.Sub(kContoursDone, kMeasureDone);
+    for (size_t i = 0; i < contours.size(); ++i) {
+        measuring.Report(static_cast<long long>(i), static_cast<long long>(contours.size()));
+        const std::vector<cv::Point>& contour = contours[i];
         const cv::Rect box = cv::boundingRect(contour);
         // Fox spots are compact blots; long or ragged shapes are edges and
         // texture of the picture.
@@ -198,7 +220,10 @@ void RemoveFoxing(cv::Mat& image, int dist, int cost, double amp, cv::Mat* foxMa
     for (int c = 0; c < 3; ++c)
         betaSpread += (beta[c] - betaMean) * (beta[c] - betaMean);
 
-    for (const Spot& spot : found) {
+    const Progress removing = progress.Sub(kMeasureDone, 1.0);
+    for (size_t i = 0; i < found.size(); ++i) {
+        removing.Report(static_cast<long long>(i), static_cast<long long>(found.size()));
+        const Spot& spot = found[i];
         const cv::Rect roi = spot.roi;
         // Absorbance of every pixel against the paper: v = ink + a * beta,
         // where ink is neutral (equal in the three channels). Paper pixels

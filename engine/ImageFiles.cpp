@@ -14,6 +14,10 @@ namespace fs = std::filesystem;
 
 namespace veltro {
 
+namespace {
+constexpr double kEncodeShare = 0.8;
+}  // namespace
+
 cv::Mat ReadPicture(const std::string& path, bool grey, const std::string& what)
 {
     std::error_code ec;
@@ -46,12 +50,14 @@ bool SameFile(const std::string& a, const std::string& b)
     return !a.empty() && !b.empty() && fs::equivalent(a, b, ec) && !ec;
 }
 
-void WriteJpegAtomically(const cv::Mat& image, const std::string& path)
+void WriteJpegAtomically(const cv::Mat& image, const std::string& path, const Progress& progress)
 {
     const char* what = "cannot write output";
     std::vector<uchar> bytes;
     if (!cv::imencode(".jpg", image, bytes, {cv::IMWRITE_JPEG_QUALITY, 95}))
         throw EngineError(kExitUnwritable, what, path, "JPEG encoding failed");
+    // Encoding takes most of the time; writing and syncing the rest.
+    progress.Report(kEncodeShare);
 
     fs::path dir = fs::path(path).parent_path();
     if (dir.empty())
@@ -94,6 +100,7 @@ void WriteJpegAtomically(const cv::Mat& image, const std::string& path)
         unlink(temp.c_str());
         throw EngineError(kExitUnwritable, what, path, std::strerror(error));
     }
+    progress.Report(1.0);
 }
 
 }  // namespace veltro

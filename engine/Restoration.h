@@ -1,6 +1,10 @@
 #pragma once
 // The four restorations of the engine, on 8-bit BGR pictures in memory. Each
 // changes only the pixels it finds damaged; every other pixel keeps its value.
+// Each reports how far it has come to the optional `progress` (0..1 of the
+// range it is given; by default nowhere).
+
+#include "engine/Progress.h"
 
 #include <opencv2/core.hpp>
 
@@ -29,14 +33,14 @@ cv::Mat GrowMask(const cv::Mat& binary, int dist);
 // Rebuilds the pixels marked non-zero in `damage` (8-bit, the picture's size)
 // from the flawless pixels at most `ringWidth` pixels away from the damage,
 // continuing structure and texture into it. Other pixels are not touched.
-void FillDamage(cv::Mat& image, const cv::Mat& damage, int ringWidth);
+void FillDamage(cv::Mat& image, const cv::Mat& damage, int ringWidth, const Progress& progress = Progress());
 
 // --- Blotch removal -------------------------------------------------------
 // `mask`: 8-bit, the picture's size; 128 or more marks a blotch. Each blotch is
 // grown by `dist` pixels and rebuilt from the ring of width `cost` around it.
 // `grownMask`, when given, receives the grown mask.
 void RemoveBlotches(cv::Mat& image, const cv::Mat& mask, int dist, int cost,
-                    cv::Mat* grownMask = nullptr);
+                    cv::Mat* grownMask = nullptr, const Progress& progress = Progress());
 
 // --- Crack removal --------------------------------------------------------
 struct CrackParams {
@@ -51,13 +55,15 @@ struct CrackParams {
 std::vector<cv::Point2f> TraceCrack(const cv::Mat& image, const CrackParams& params);
 // Traces, measures and fills the crack. `crackMask`, when given, receives the
 // pixels that were filled.
-void RemoveCrack(cv::Mat& image, const CrackParams& params, cv::Mat* crackMask = nullptr);
+void RemoveCrack(cv::Mat& image, const CrackParams& params, cv::Mat* crackMask = nullptr,
+                 const Progress& progress = Progress());
 
 // --- Foxing removal -------------------------------------------------------
 // Finds reddish-brown spots departing from the paper colour by more than `amp`
 // (fraction of full scale), grows them by `dist`, and removes the stain using
 // the ring of width `cost` around each spot as the paper reference.
-void RemoveFoxing(cv::Mat& image, int dist, int cost, double amp, cv::Mat* foxMask = nullptr);
+void RemoveFoxing(cv::Mat& image, int dist, int cost, double amp, cv::Mat* foxMask = nullptr,
+                  const Progress& progress = Progress());
 
 // --- Crease removal -------------------------------------------------------
 // Inside `region` only: finds the crease with a moving average of size `q`
@@ -65,6 +71,6 @@ void RemoveFoxing(cv::Mat& image, int dist, int cost, double amp, cv::Mat* foxMa
 // removes its brightness profile. `creaseMask`, when given, receives the
 // corrected pixels.
 void RemoveCrease(cv::Mat& image, const cv::Rect& region, double thr1, int q, int n,
-                  cv::Mat* creaseMask = nullptr);
+                  cv::Mat* creaseMask = nullptr, const Progress& progress = Progress());
 
 }  // namespace veltro

@@ -3,9 +3,13 @@
 
 #include "engine/CommandLine.h"
 
+#include <csignal>
 #include <iostream>
 
 int main(int argc, char** argv)
 {
+    // Whoever reads the progress lines may stop reading (a pipe into
+    // "head"): the restoration still finishes and writes its output.
+    std::signal(SIGPIPE, SIG_IGN);
     return veltro::RunCommandLine(argc, argv, std::cout, std::cerr);
 }

@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -275,6 +276,10 @@ Run RunEngine(const std::string& engine, const std::vector<std::string>& args)
     const auto t0 = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
+        // The engine's progress lines would mix with this report.
+        const int devNull = open("/dev/null", O_WRONLY);
+        if (devNull >= 0)
+            dup2(devNull, STDOUT_FILENO);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(engine.c_str()));
         for (const std::string& a : args)

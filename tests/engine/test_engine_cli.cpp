@@ -1,4 +1,7 @@
-// The command-line contract of the built veltro.exe, run as a child process.
+// The command-line contract of the built veltro.exe, run as a child process
+// (and through RunCommandLine for what it writes while it works).
+
+#include "engine/CommandLine.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
@@ -6,8 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
@@ -125,6 +131,10 @@ TEST_F(EngineCli, WritesTheOutputWithThePairsInAnyOrder)
     Result r = Run({"-o", output, "-gorex", blotchLog, "-i", input});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
+    // Standard output holds the progress only.
+    EXPECT_EQ(r.out.rfind("progress 0\n", 0), 0u) << r.out;
+    ASSERT_GE(r.out.size(), 14u);
+    EXPECT_EQ(r.out.substr(r.out.size() - 14), "\nprogress 100\n") << r.out;
     const cv::Mat out = cv::imread(output);
     ASSERT_FALSE(out.empty());
     EXPECT_EQ(out.size(), cv::Size(80, 60));
@@ -248,4 +258,147 @@ TEST_F(EngineCli, CrackPointsOutsideThePictureAreClamped)
     const Result r = Run({"-i", input, "-crax", log, "-o", output});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(fs::exists(output));
+}
+
+// ---- Progress ---------------------------------------------------------------
+
+TEST(Progress, SharesMapIntoTheWholeAndOnlyGrowingPercentagesAreTold)
+{
+    std::vector<int> told;
+    const veltro::Progress run([&](int percent) { told.push_back(percent); });
+    run.Report(0.0);
+    const veltro::Progress work = run.Sub(0.2, 0.8);
+    // Many reports of one share: told once per whole percentage, never back.
+    for (int i = 0; i <= 100000; ++i)
+        work.Part(1, 2).Report(i, 100000);
+    work.Part(0, 2).Report(0.5);   // lower than already told: ignored
+    run.Report(0.999);
+    run.Report(1.0);
+    run.Report(1.0);
+    std::vector<int> expected{0};
+    for (int p = 50; p <= 80; ++p)
+        expected.push_back(p);
+    expected.push_back(99);
+    expected.push_back(100);
+    EXPECT_EQ(told, expected);
+    EXPECT_EQ(run.Last(), 100);
+    // Without a sink nothing is told, and nothing fails.
+    veltro::Progress().Sub(0.1, 0.5).Report(0.7);
+    EXPECT_EQ(veltro::Progress().Last(), -1);
+}
+
+namespace {
+
+struct CapturedRun {
+    int status = -1;
+    std::string out, err;
+};
+
+CapturedRun RunCaptured(const std::vector<std::string>& args)
+{
+    std::vector<const char*> argv{"veltro.exe"};
+    for (const std::string& a : args)
+        argv.push_back(a.c_str());
+    std::ostringstream out, err;
+    CapturedRun r;
+    r.status = veltro::RunCommandLine(static_cast<int>(argv.size()), argv.data(), out, err);
+    r.out = out.str();
+    r.err = err.str();
+    return r;
+}
+
+// The percentages of "progress N" lines; fails the test on any other text.
+std::vector<int> ProgressLines(const std::string& out)
+{
+    std::vector<int> percents;
+    std::istringstream lines(out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        int n = -1;
+        char rest = 0;
+        EXPECT_EQ(std::sscanf(line.c_str(), "progress %d%c", &n, &rest), 1) << line;
+        EXPECT_EQ(line, "progress " + std::to_string(n));
+        percents.push_back(n);
+    }
+    EXPECT_TRUE(out.empty() || out.back() == '\n');
+    return percents;
+}
+
+}  // namespace
+
+TEST_F(EngineCli, EveryRestorationReportsGrowingProgressFrom0To100)
+{
+    // A larger picture with damage for each operation: a blotch, a white
+    // crack, a brown spot on light paper, a dark crease line.
+    cv::Mat picture(240, 320, CV_8UC3, cv::Scalar(200, 210, 215));
+    cv::Mat noise(picture.size(), CV_8UC3);
+    cv::randu(noise, 0, 30);
+    picture -= noise;
+    cv::line(picture, cv::Point(40, 200), cv::Point(280, 40), cv::Scalar(255, 255, 255), 2);
+    cv::circle(picture, cv::Point(250, 190), 12, cv::Scalar(120, 150, 185), cv::FILLED);
+    cv::line(picture, cv::Point(20, 20), cv::Point(150, 120), cv::Scalar(120, 120, 120), 1);
+    const std::string big = (dir / "big.jpg").string();
+    cv::imwrite(big, picture);
+    cv::Mat m = cv::Mat::zeros(picture.size(), CV_8UC1);
+    cv::circle(m, cv::Point(100, 150), 40, cv::Scalar(255), cv::FILLED);
+    const std::string bigMask = (dir / "bigmask.png").string();
+    cv::imwrite(bigMask, m);
+
+    struct Case {
+        const char* op;
+        std::string log;
+        size_t minLines;
+    };
+    const std::vector<Case> cases = {
+        {"-gorex", Write("b.log", "DIST\t3\nCOST\t10\nMASKFILE\t" + bigMask + "\n"), 20},
+        {"-crax", Write("c.log", "THRWHITE\t245\nDEGSTART\t-90.000000\nSTEP_ANGLE\t3.000000\nDEGSTOP\t90.000000\n"
+                                 "Y1\t40\nX1\t39\nY2\t280\nX2\t199\n"), 10},
+        {"-fox", Write("f.log", "DIST\t3\nCOST\t2\nAMP\t0.050000\n"), 5},
+        {"-crease", Write("k.log", "THR1\t10.000000\nQ\t22\nN\t25\nY1\t20\nX1\t219\nY2\t150\nX2\t119\n"), 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.op);
+        const CapturedRun r = RunCaptured({"-i", big, c.op, c.log, "-o", output});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::vector<int> percents = ProgressLines(r.out);
+        ASSERT_GE(percents.size(), c.minLines) << r.out;
+        EXPECT_EQ(percents.front(), 0);
+        EXPECT_EQ(percents.back(), 100);
+        EXPECT_TRUE(std::adjacent_find(percents.begin(), percents.end(), std::greater_equal<int>()) ==
+                    percents.end()) << r.out;
+        fs::remove(output);
+    }
+}
+
+TEST_F(EngineCli, FailedRunsNeverReport100AndHelpAndVersionReportNothing)
+{
+    fs::create_directories(dir / "taken");
+    const struct {
+        std::vector<std::string> args;
+        bool started;   // the parameters were accepted before the failure
+    } cases[] = {
+        {{"-i", input, "-gorex"}, false},
+        {{"-i", input, "-gorex", Write("bad.log", "DIST\t-1\nCOST\t5\nMASKFILE\t" + mask + "\n"), "-o", output}, false},
+        {{"-i", (dir / "none.jpg").string(), "-gorex", blotchLog, "-o", output}, true},
+        {{"-i", input, "-gorex", Write("m.log", "DIST\t2\nCOST\t5\nMASKFILE\t" + (dir / "none.png").string() + "\n"),
+          "-o", output}, true},
+        {{"-i", input, "-gorex", blotchLog, "-o", input}, true},
+        // Fails only at the final rename, after the restoration.
+        {{"-i", input, "-gorex", blotchLog, "-o", (dir / "taken").string()}, true},
+    };
+    for (const auto& c : cases) {
+        const CapturedRun r = RunCaptured(c.args);
+        EXPECT_NE(r.status, 0);
+        const std::vector<int> percents = ProgressLines(r.out);
+        EXPECT_EQ(percents.empty(), !c.started) << r.out;
+        if (!percents.empty()) {
+            EXPECT_EQ(percents.front(), 0);
+            EXPECT_LT(percents.back(), 100) << r.err;
+        }
+    }
+    CapturedRun r = RunCaptured({"--help"});
+    EXPECT_EQ(r.out, veltro::UsageText());
+    r = RunCaptured({"--version"});
+    EXPECT_EQ(r.out.rfind("veltro.exe ", 0), 0u);
+    EXPECT_EQ(r.out.find('\n'), r.out.size() - 1);
 }
