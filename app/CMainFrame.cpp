@@ -34,6 +34,7 @@ using namespace ids;
 
 namespace {
 const char* const kPixelInfoInitial = "xy=(0000,0000) rgb=(255,255,255)";
+const char* const kIdleMessage = "Ready";
 } // namespace
 
 CMainFrame::CMainFrame()
@@ -238,9 +239,9 @@ bool CMainFrame::CreateStatusBar()
 
     connect(m_wndStatusBar, &QStatusBar::messageChanged, this, [this](const QString& strMessage) {
         if (strMessage.isEmpty())
-            m_wndStatusBar->showMessage(QStringLiteral("Ready"));
+            m_wndStatusBar->showMessage(QString::fromLatin1(kIdleMessage));
     });
-    m_wndStatusBar->showMessage(QStringLiteral("Ready"));
+    m_wndStatusBar->showMessage(QString::fromLatin1(kIdleMessage));
 
     QAction* pToggle = m_actions.value(ID_VIEW_STATUS_BAR);
     pToggle->setChecked(true);
@@ -252,6 +253,18 @@ bool CMainFrame::CreateStatusBar()
 void CMainFrame::SetPixelInfoText(const QString& strText)
 {
     m_pPanes[0]->setText(strText);
+}
+
+void CMainFrame::SetMessageText(const QString& strText)
+{
+    // The repaint this schedules is done by the wait for the engine too,
+    // which handles every event but user input.
+    m_wndStatusBar->showMessage(strText);
+}
+
+void CMainFrame::SetIdleMessage()
+{
+    m_wndStatusBar->showMessage(QString::fromLatin1(kIdleMessage));
 }
 
 void CMainFrame::UpdateRecentFileMenu(const QStringList& files)

@@ -47,6 +47,10 @@ public:
 
     // Text of status pane 59142, sent by the active view.
     void SetPixelInfoText(const QString& strText);
+    // The status bar's message pane: what a long task is doing (shown at
+    // once, also while the program waits), then "Ready" again.
+    void SetMessageText(const QString& strText);
+    void SetIdleMessage();
     // Rebuilds the recent-file entries of the File menus.
     void UpdateRecentFileMenu(const QStringList& files);
 

@@ -10,9 +10,20 @@
 #include "processing/EngineRunner.h"
 #include "processing/ParamFile.h"
 
+#include <QPointer>
+
 int CVeltroInterfaceView::RunEngine(const QStringList& arguments)
 {
-    return engine::Run(arguments);
+    // The status bar tells what the engine is doing and how far it has come.
+    const QPointer<CMainFrame> pMain = AfxGetMainWnd();
+    const QString strSwitch = engine::OperationSwitch(arguments);
+    const int nResult = engine::Run(arguments, [&](int nPercent) {
+        if (pMain != nullptr)
+            pMain->SetMessageText(engine::ProgressText(strSwitch, nPercent));
+    });
+    if (pMain != nullptr)
+        pMain->SetIdleMessage();
+    return nResult;
 }
 
 void CVeltroInterfaceView::RunEngineSequence(const QString& strSwitch, const QString& strParamFile,

@@ -9,6 +9,7 @@
 #include <QProcess>
 
 #include <cstdio>
+#include <utility>
 
 namespace engine {
 
@@ -20,6 +21,17 @@ const char* const kEngineName = "veltro.exe";
 const int kMaxKeptLine = 4096;
 // How long the program's own events may wait while the engine runs.
 const int kWaitSliceMs = 25;
+
+struct OperationWords {
+    const char* pszSwitch;
+    const char* pszText;
+};
+const OperationWords kOperationWords[] = {
+    {"-gorex", "Removing blotches..."},
+    {"-crax", "Removing the crack..."},
+    {"-fox", "Removing foxing..."},
+    {"-crease", "Removing the crease..."},
+};
 
 QString g_strProgramDirOverride;
 bool g_bProgramDirOverridden = false;
@@ -144,7 +156,108 @@ void SetProgramDirOverride(const QString& strDir)
     g_bProgramDirOverridden = !strDir.isEmpty();
 }
 
-int Run(const QStringList& arguments)
+QString OperationSwitch(const QStringList& arguments)
+{
+    // The words come in pairs: a switch, then its path.
+    for (int i = 0; i + 1 < arguments.size(); i += 2)
+        for (const OperationWords& words : kOperationWords)
+            if (arguments.at(i) == QLatin1String(words.pszSwitch))
+                return arguments.at(i);
+    return QString();
+}
+
+std::optional<int> ProgressFromLine(const QByteArray& line)
+{
+    static const QByteArray kWord("progress");
+    const QByteArray trimmed = line.trimmed();
+    if (!trimmed.startsWith(kWord))
+        return std::nullopt;
+    qsizetype i = kWord.size();
+    if (i >= trimmed.size() || (trimmed.at(i) != ' ' && trimmed.at(i) != '\t'))
+        return std::nullopt;
+    while (trimmed.at(i) == ' ' || trimmed.at(i) == '\t')
+        ++i;   // the line is trimmed: a digit or another character ends the blanks
+    int nPercent = 0;
+    for (; i < trimmed.size(); ++i) {
+        const char c = trimmed.at(i);
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        nPercent = nPercent * 10 + (c - '0');
+        if (nPercent > 100)
+            return std::nullopt;
+    }
+    return nPercent;
+}
+
+QString ProgressText(const QString& strSwitch, int nPercent)
+{
+    QString strText = QStringLiteral("Restoring...");
+    for (const OperationWords& words : kOperationWords)
+        if (strSwitch == QLatin1String(words.pszSwitch))
+            strText = QString::fromLatin1(words.pszText);
+    if (nPercent >= 0)
+        strText += QStringLiteral(" %1%").arg(nPercent);
+    return strText;
+}
+
+OutputLines::OutputLines(ProgressHandler onProgress, PassOn passOn)
+    : m_onProgress(std::move(onProgress)), m_passOn(std::move(passOn))
+{
+}
+
+void OutputLines::Feed(const QByteArray& data)
+{
+    qsizetype start = 0;
+    while (start < data.size()) {
+        const qsizetype newline = data.indexOf('\n', start);
+        const qsizetype end = newline < 0 ? data.size() : newline + 1;
+        const char* pPiece = data.constData() + start;
+        const qsizetype nLength = end - start;
+        if (m_bPassing || m_partial.size() + nLength > kMaxHeldLine) {
+            Pass(m_partial.constData(), m_partial.size());
+            Pass(pPiece, nLength);
+            m_partial.clear();
+            // The rest of a long line follows it straight through.
+            m_bPassing = newline < 0;
+        } else {
+            m_partial.append(pPiece, nLength);
+            if (newline >= 0)
+                EndLine();
+        }
+        start = end;
+    }
+}
+
+void OutputLines::Finish()
+{
+    if (!m_partial.isEmpty())
+        EndLine();
+    m_bPassing = false;
+    if (!m_passOn)
+        std::fflush(stdout);
+}
+
+void OutputLines::EndLine()
+{
+    const std::optional<int> percent = ProgressFromLine(m_partial);
+    if (!percent)
+        Pass(m_partial.constData(), m_partial.size());
+    else if (m_onProgress)
+        m_onProgress(*percent);
+    m_partial.clear();
+}
+
+void OutputLines::Pass(const char* pData, qsizetype nLength) const
+{
+    if (nLength <= 0)
+        return;
+    if (m_passOn)
+        m_passOn(pData, nLength);
+    else
+        std::fwrite(pData, 1, static_cast<size_t>(nLength), stdout);
+}
+
+int Run(const QStringList& arguments, const ProgressHandler& onProgress)
 {
     g_strLastErrorLine.clear();
 
@@ -155,6 +268,7 @@ int Run(const QStringList& arguments)
     // Declared before the process, which may still deliver output while it
     // is destroyed.
     ErrorLines err;
+    OutputLines out(onProgress);
 
     // A local object: should anything unwind this function while the engine
     // runs, the destructor kills the engine and reaps it.
@@ -163,9 +277,10 @@ int Run(const QStringList& arguments)
     process.setArguments(arguments);
     // The engine needs no input; it must never wait for a terminal.
     process.setStandardInputFile(QProcess::nullDevice());
-    // The engine's standard output holds nothing the program needs: it goes
-    // straight where the program's own goes, without a pipe that could fill.
-    process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    // Both channels are read as they arrive, so that neither pipe can fill.
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    QObject::connect(&process, &QProcess::readyReadStandardOutput, &process,
+                     [&] { out.Feed(process.readAllStandardOutput()); });
     QObject::connect(&process, &QProcess::readyReadStandardError, &process,
                      [&] { err.Feed(process.readAllStandardError()); });
 
@@ -173,6 +288,8 @@ int Run(const QStringList& arguments)
     if (!process.waitForStarted(-1))
         return CannotStart();
     BusyCursor busy;
+    if (onProgress)
+        onProgress(-1);
 
     if (QCoreApplication::instance()) {
         // Windows keep repainting and timers run, but user input stays
@@ -189,6 +306,8 @@ int Run(const QStringList& arguments)
         process.waitForFinished(-1);
     }
 
+    out.Feed(process.readAllStandardOutput());
+    out.Finish();
     err.Feed(process.readAllStandardError());
     err.Finish();
     return 0;

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+#include <optional>
 
 // Starting the restoration engine "veltro.exe" and waiting for it.
 namespace engine {
@@ -25,13 +29,61 @@ QString FindEngine();
 // the running program's own).
 void SetProgramDirOverride(const QString& strDir);
 
+// The operation switch among the words of a run ("-gorex", "-crax", "-fox"
+// or "-crease"), or an empty string.
+QString OperationSwitch(const QStringList& arguments);
+
+// One line of the engine's standard output read as a progress report:
+// "progress N", N a whole percentage 0..100. Blanks around the line and a
+// CR before its LF are allowed. Any other line is not a report.
+std::optional<int> ProgressFromLine(const QByteArray& line);
+
+// What the status bar says while the engine runs the operation of this
+// switch: "Removing blotches..." until the engine has reported (nPercent
+// -1), then with its percentage: "Removing blotches... 45%".
+QString ProgressText(const QString& strSwitch, int nPercent);
+
+// Told how far a run has come: -1 once the engine has started, then each
+// percentage it reports.
+using ProgressHandler = std::function<void(int nPercent)>;
+
+// Splits what the engine writes to its standard output, as it arrives, into
+// progress reports (told to onProgress) and any other text (given to passOn;
+// by default this program's standard output). Only a line short enough to be
+// a report is held back until its end; a longer one is passed on as it
+// comes, so that no output, however long its lines, is held without bound.
+class OutputLines
+{
+public:
+    using PassOn = std::function<void(const char* pData, qsizetype nLength)>;
+    static constexpr int kMaxHeldLine = 256;
+
+    explicit OutputLines(ProgressHandler onProgress, PassOn passOn = PassOn());
+    void Feed(const QByteArray& data);
+    // The output has ended: a last line without its LF counts all the same.
+    void Finish();
+    // How many bytes are held back (never more than kMaxHeldLine).
+    qsizetype Held() const { return m_partial.size(); }
+
+private:
+    void EndLine();
+    void Pass(const char* pData, qsizetype nLength) const;
+
+    ProgressHandler m_onProgress;
+    PassOn m_passOn;
+    QByteArray m_partial;
+    bool m_bPassing = false;   // in the middle of a line too long to hold
+};
+
 // Starts the engine with the given words (see Arguments) and waits until
 // its process has ended, without a time limit. Returns 0 when it was started
 // and has ended, whatever its exit status; 1 after showing "CreateProcess
 // failed." when it could not be started. Meanwhile no user input reaches
 // the program, its windows keep repainting, and a busy cursor shows. The
-// engine's output is read as it arrives (never buffered without bound).
-int Run(const QStringList& arguments);
+// engine's output is read as it arrives (never buffered without bound): its
+// progress reports go to onProgress (if given), any other text on its
+// standard output and error is passed on to the program's own.
+int Run(const QStringList& arguments, const ProgressHandler& onProgress = ProgressHandler());
 
 // The last line the engine wrote to its standard error in the most recent
 // run (empty if none).

@@ -13,6 +13,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fcntl.h>
+#include <optional>
+#include <unistd.h>
+#include <vector>
+
 using testengine::Recorder;
 using testengine::ScopedCurrentDir;
 using testengine::ScopedEnv;
@@ -215,4 +221,145 @@ TEST_F(EngineRunner, QuitDuringTheRunWaitsForTheEngine)
     EXPECT_EQ(mainLoop.exec(), 0);
     EXPECT_EQ(nResult, 0);
     EXPECT_TRUE(bOutputWhenRunReturned);
+}
+
+// ---- Progress reports on the engine's standard output ---------------------
+
+TEST(EngineProgress, OnlyWellFormedReportsAreRead)
+{
+    const struct {
+        const char* pszLine;
+        int nPercent;   // -1: not a report
+    } cases[] = {
+        {"progress 0", 0},
+        {"progress 100", 100},
+        {"progress 45\n", 45},
+        {"progress 45\r\n", 45},
+        {"  progress\t7  \n", 7},
+        {"progress   007", 7},
+        {"progress 101", -1},
+        {"progress 99999999999999999999", -1},
+        {"progress -1", -1},
+        {"progress +5", -1},
+        {"progress 4x", -1},
+        {"progress 4 5", -1},
+        {"progress 1e2", -1},
+        {"progress", -1},
+        {"progress \r\n", -1},
+        {"progress5", -1},
+        {"Progress 5", -1},
+        {"xprogress 5", -1},
+        {"", -1},
+    };
+    for (const auto& c : cases) {
+        const std::optional<int> percent = engine::ProgressFromLine(QByteArray(c.pszLine));
+        EXPECT_EQ(percent.value_or(-1), c.nPercent) << '"' << c.pszLine << '"';
+    }
+}
+
+TEST(EngineProgress, StatusTextNamesTheOperationOfTheRun)
+{
+    EXPECT_EQ(engine::ProgressText("-gorex", -1), QStringLiteral("Removing blotches..."));
+    EXPECT_EQ(engine::ProgressText("-gorex", 45), QStringLiteral("Removing blotches... 45%"));
+    EXPECT_EQ(engine::ProgressText("-crax", 0), QStringLiteral("Removing the crack... 0%"));
+    EXPECT_EQ(engine::ProgressText("-fox", 100), QStringLiteral("Removing foxing... 100%"));
+    EXPECT_EQ(engine::ProgressText("-crease", -1), QStringLiteral("Removing the crease..."));
+    // The switch is found among the pairs, whatever the paths are called.
+    EXPECT_EQ(engine::OperationSwitch(engine::Arguments("-crease", "-fox", "-gorex", "-crax")), "-crease");
+    EXPECT_EQ(engine::OperationSwitch({"-i", "in.jpg", "-o", "out.jpg"}), QString());
+}
+
+// Reports are found however the output is cut into pieces; other text is
+// passed on unchanged, and a line too long to be a report is never held.
+TEST(EngineProgress, OutputSplitIntoReportsAndTextPassedOn)
+{
+    const QByteArray output("progress 5\nhello\r\nprogress 50\r\n  progress 60 \nprogress 200\nprogress 70");
+    for (int nCut = 0; nCut <= output.size(); ++nCut) {
+        std::vector<int> reports;
+        QByteArray passed;
+        engine::OutputLines lines([&](int n) { reports.push_back(n); },
+                                  [&](const char* p, qsizetype n) { passed.append(p, n); });
+        lines.Feed(output.left(nCut));
+        lines.Feed(output.mid(nCut));
+        lines.Finish();
+        EXPECT_EQ(reports, (std::vector<int>{5, 50, 60, 70})) << nCut;
+        EXPECT_EQ(passed, QByteArray("hello\r\nprogress 200\n")) << nCut;
+    }
+
+    std::vector<int> reports;
+    qsizetype nPassed = 0;
+    engine::OutputLines lines([&](int n) { reports.push_back(n); },
+                              [&](const char*, qsizetype n) { nPassed += n; });
+    const QByteArray block(4096, '.');
+    for (int i = 0; i < 256; ++i) {
+        lines.Feed(block);
+        ASSERT_LE(lines.Held(), engine::OutputLines::kMaxHeldLine);
+    }
+    // The end of the long line is no report, the next line is.
+    lines.Feed("progress 7\nprogress 8\n");
+    lines.Finish();
+    EXPECT_EQ(reports, std::vector<int>{8});
+    EXPECT_EQ(nPassed, 256 * 4096 + qsizetype(sizeof "progress 7\n") - 1);
+}
+
+namespace {
+
+// This process's standard output goes to /dev/null for the object's life:
+// what the engine writes there is passed on to it.
+class QuietStdout
+{
+public:
+    QuietStdout() : m_nSaved(dup(STDOUT_FILENO))
+    {
+        std::fflush(stdout);
+        const int nNull = open("/dev/null", O_WRONLY);
+        dup2(nNull, STDOUT_FILENO);
+        close(nNull);
+    }
+    ~QuietStdout()
+    {
+        std::fflush(stdout);
+        dup2(m_nSaved, STDOUT_FILENO);
+        close(m_nSaved);
+    }
+    QuietStdout(const QuietStdout&) = delete;
+    QuietStdout& operator=(const QuietStdout&) = delete;
+
+private:
+    int m_nSaved;
+};
+
+} // namespace
+
+TEST_F(EngineRunner, ReportsTheEnginesProgressAsItComes)
+{
+    {
+        Recorder record;
+        ScopedEnv progress("VELTRO_TEST_PROGRESS", "0,40,x,100");
+        std::vector<int> reports;
+        QuietStdout quiet;
+        EXPECT_EQ(engine::Run(Words("-fox", QStringLiteral("p.jpg")), [&](int n) { reports.push_back(n); }), 0);
+        EXPECT_EQ(reports, (std::vector<int>{-1, 0, 40, 100}));
+        EXPECT_TRUE(QFileInfo::exists(Work(QStringLiteral("p.jpg"))));
+    }
+    {
+        // Megabytes without a line end, then a huge line: neither stalls
+        // the engine nor hides the reports after them.
+        Recorder record("flood");
+        std::vector<int> reports;
+        QuietStdout quiet;
+        EXPECT_EQ(engine::Run(Words("-fox", QStringLiteral("f.jpg")), [&](int n) { reports.push_back(n); }), 0);
+        EXPECT_EQ(reports, (std::vector<int>{-1, 99}));
+        EXPECT_TRUE(QFileInfo::exists(Work(QStringLiteral("f.jpg"))));
+    }
+    {
+        // An engine that cannot start reports nothing.
+        QTemporaryDir emptyProgramDir, emptyCurrentDir;
+        engine::SetProgramDirOverride(emptyProgramDir.path());
+        ScopedCurrentDir cwd(emptyCurrentDir.path());
+        ScopedEnv path("PATH", QFile::encodeName(emptyProgramDir.path()));
+        bool bTold = false;
+        EXPECT_EQ(engine::Run(Words("-fox", QStringLiteral("n.jpg")), [&](int) { bTold = true; }), 1);
+        EXPECT_FALSE(bTold);
+    }
 }

@@ -50,7 +50,7 @@ private:
 // One engine run's record: a temporary directory announced to the test
 // engine through VELTRO_TEST_RECORD, and the engine's behaviour through
 // VELTRO_TEST_MODE ("" normal, "nooutput", "fail", "crash", "sleep",
-// "chatty"). Both variables are restored when the object goes.
+// "chatty", "flood"). Both variables are restored when the object goes.
 class Recorder
 {
 public:

@@ -10,7 +10,13 @@
 //                       fail: one error line on stderr, exit 3, no output;
 //                       crash: abort();
 //                       sleep: wait one second, then write the output;
-//                       chatty: much output on stderr, then the JPEG.
+//                       chatty: much output on stderr, then the JPEG;
+//                       flood: megabytes on stdout without a line end, a
+//                       huge line ending in "progress 7", then a line
+//                       "progress 99", then the JPEG.
+//   VELTRO_TEST_PROGRESS  comma-separated words, each written on stdout as
+//                       a line "progress WORD" 100 ms after the previous
+//                       one (before the output is written).
 #include <QColor>
 #include <QCoreApplication>
 #include <QImage>
@@ -19,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -89,6 +96,22 @@ int main(int argc, char** argv)
         std::abort();
     if (strMode == "sleep")
         std::this_thread::sleep_for(std::chrono::seconds(1));
+    if (strMode == "flood") {
+        const std::string strBlock(1 << 16, '.');
+        for (int i = 0; i < 64; ++i)
+            std::fwrite(strBlock.data(), 1, strBlock.size(), stdout);
+        std::fputs("\n", stdout);
+        for (int i = 0; i < 16; ++i)
+            std::fwrite(strBlock.data(), 1, strBlock.size(), stdout);
+        std::fputs("progress 7\nprogress 99\n", stdout);
+        std::fflush(stdout);
+    }
+    std::istringstream progress(Env("VELTRO_TEST_PROGRESS"));
+    for (std::string strWord; std::getline(progress, strWord, ',');) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::printf("progress %s\n", strWord.c_str());
+        std::fflush(stdout);
+    }
     if (strMode == "chatty") {
         // More than a pipe holds: a caller that does not read would stall.
         const std::string strPadding(80, '.');
