@@ -17,9 +17,10 @@
 # Every wait has a bound; the script never waits for ever.
 set -euo pipefail
 
+SOURCE_DIR=$(cd "$(dirname "$0")/../.." && pwd)
 PROGRAM_DIR=$(cd "$1" && pwd)
 EXAMPLES=$(cd "$2" && pwd)
-PROBE=$3
+PROBE=$(cd "$(dirname "$3")" && pwd)/$(basename "$3")
 OUT=$4
 MODE=${5:-full}
 
@@ -120,6 +121,8 @@ main_title() { xdotool getwindowname "$MAIN_WINDOW"; }
 title_is() { [ "$(main_title)" = "$1" ]; }
 window_shown() { xdotool search --onlyvisible --name "^$1\$"; }
 window_gone() { ! xdotool search --onlyvisible --name "^$1\$"; }
+# The window that has the keyboard is the named one.
+window_active() { [ "$(xdotool getactivewindow getwindowname)" = "$1" ]; }
 
 # picture_shown IMAGE: the picture is drawn at full size somewhere on the
 # screen; leaves its screen position in PICTURE_X and PICTURE_Y.
@@ -171,7 +174,7 @@ open_file() {
     step "File > Open $1"
     open_menu 0
     xdotool key o
-    wait_for "the Open dialog" 20 window_shown "Open"
+    wait_for "the Open dialog" 20 window_active "Open"
     sleep 0.3
     shot "open-dialog"
     xdotool type --delay 5 "$WORK/$1"
@@ -186,7 +189,7 @@ open_file() {
 
 # accept_dialog TITLE: waits for the dialog and takes its proposals (Return).
 accept_dialog() {
-    wait_for "the dialog \"$1\"" 20 window_shown "$1"
+    wait_for "the dialog \"$1\"" 20 window_active "$1"
     sleep 0.3
     shot "dialog-${1%% *}"
     xdotool key Return
@@ -222,7 +225,7 @@ wait_for "the main window" 30 window_shown "VeltroInterface"
 MAIN_WINDOW=$(xdotool search --onlyvisible --name '^VeltroInterface$' | head -n1)
 
 step "dismiss the splash with a key"
-SPLASH=$(dirname "$0")/../../res/splash.png
+SPLASH=$SOURCE_DIR/res/splash.png
 wait_for "the splash screen" 20 picture_shown "$SPLASH"
 shot "splash"
 xdotool key space
@@ -274,7 +277,7 @@ fi
 open_file fox_page.jpg
 step "Processing > Foxing"
 processing 2
-wait_for "the warning before foxing" 20 window_shown "VeltroInterface"
+wait_for "the warning before foxing" 20 window_active "VeltroInterface"
 sleep 0.3
 shot "foxing-warning"
 xdotool key Return
