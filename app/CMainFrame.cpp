@@ -238,8 +238,15 @@ bool CMainFrame::CreateStatusBar()
     }
 
     connect(m_wndStatusBar, &QStatusBar::messageChanged, this, [this](const QString& strMessage) {
-        if (strMessage.isEmpty())
+        // While a long task runs its text stays: the pointer entering a
+        // widget (when a dialog closes, say) sends that widget's status tip,
+        // or an empty one, which would otherwise put up "Ready".
+        if (!m_strBusyMessage.isEmpty()) {
+            if (strMessage != m_strBusyMessage)
+                m_wndStatusBar->showMessage(m_strBusyMessage);
+        } else if (strMessage.isEmpty()) {
             m_wndStatusBar->showMessage(QString::fromLatin1(kIdleMessage));
+        }
     });
     m_wndStatusBar->showMessage(QString::fromLatin1(kIdleMessage));
 
@@ -259,11 +266,13 @@ void CMainFrame::SetMessageText(const QString& strText)
 {
     // The repaint this schedules is done by the wait for the engine too,
     // which handles every event but user input.
+    m_strBusyMessage = strText;
     m_wndStatusBar->showMessage(strText);
 }
 
 void CMainFrame::SetIdleMessage()
 {
+    m_strBusyMessage.clear();
     m_wndStatusBar->showMessage(QString::fromLatin1(kIdleMessage));
 }
 

@@ -48,7 +48,8 @@ public:
     // Text of status pane 59142, sent by the active view.
     void SetPixelInfoText(const QString& strText);
     // The status bar's message pane: what a long task is doing (shown at
-    // once, also while the program waits), then "Ready" again.
+    // once, also while the program waits, and kept until the task says
+    // otherwise), then "Ready" again.
     void SetMessageText(const QString& strText);
     void SetIdleMessage();
     // Rebuilds the recent-file entries of the File menus.
@@ -81,6 +82,7 @@ private:
 
     QMdiArea* m_pMdiArea = nullptr;
     QStatusBar* m_wndStatusBar = nullptr;
+    QString m_strBusyMessage;   // a long task's text, kept while it runs
     QToolBar* m_wndToolBar = nullptr;
     QLabel* m_pPanes[4] = {};   // 59142, CAP, NUM, SCRL
     QHash<int, QAction*> m_actions;

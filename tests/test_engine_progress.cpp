@@ -11,6 +11,7 @@
 #include <QColor>
 #include <QEvent>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 
 namespace {
 
@@ -103,4 +104,45 @@ TEST_F(EngineProgressTest, SilentOrFailingEngineStillEndsWithReady)
         EXPECT_FALSE(watch.m_given.join(QString()).contains(QLatin1Char('%')));
         EXPECT_EQ(m_pFrame->StatusBar()->currentMessage(), QStringLiteral("Ready"));
     }
+}
+
+// While the engine runs, the pointer entering a widget sends its status tip
+// (or an empty one); the pane keeps telling what the engine is doing.
+TEST_F(EngineProgressTest, StatusTipsDuringARunDoNotReplaceItsText)
+{
+    CVeltroInterfaceView* pView = OpenImage(MakeJpeg(QStringLiteral("photo.jpg"), 40, 30, QColor(180, 150, 120)));
+    ASSERT_NE(pView, nullptr);
+    QStatusBar* pBar = m_pFrame->StatusBar();
+    testengine::Recorder recorder;
+    testengine::ScopedEnv progress("VELTRO_TEST_PROGRESS", "0,50,100");
+    QStringList shownAfterTips;
+    bool bTipsSent = false;
+    // Once the first report is shown, tips arrive as they would from the
+    // window system; what the pane then shows is noted.
+    QObject::connect(pBar, &QStatusBar::messageChanged, pBar, [&](const QString& strText) {
+        if (bTipsSent || strText != QStringLiteral("Removing foxing... 0%"))
+            return;
+        bTipsSent = true;
+        for (const QString& strTip : {QString(), QStringLiteral("Open an existing document")}) {
+            QStatusTipEvent tip(strTip);
+            QCoreApplication::sendEvent(m_pFrame, &tip);
+            shownAfterTips << pBar->currentMessage();
+        }
+    });
+
+    m_dialogAnswers.push_back(uitest::Answer());
+    pView->OnProcessingFoxing();
+    ProcessEvents();
+
+    ASSERT_TRUE(recorder.WasRun());
+    ASSERT_TRUE(bTipsSent);
+    EXPECT_EQ(shownAfterTips, QStringList({"Removing foxing... 0%", "Removing foxing... 0%"}));
+    EXPECT_EQ(pBar->currentMessage(), QStringLiteral("Ready"));
+    // Afterwards tips are shown again, and an empty one brings "Ready".
+    QStatusTipEvent tip(QStringLiteral("Open an existing document"));
+    QCoreApplication::sendEvent(m_pFrame, &tip);
+    EXPECT_EQ(pBar->currentMessage(), QStringLiteral("Open an existing document"));
+    QStatusTipEvent empty{QString()};
+    QCoreApplication::sendEvent(m_pFrame, &empty);
+    EXPECT_EQ(pBar->currentMessage(), QStringLiteral("Ready"));
 }
