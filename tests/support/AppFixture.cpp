@@ -1,5 +1,6 @@
 #include "support/AppFixture.h"
 
+#include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
 #include "app/CVeltroInterfaceApp.h"
 #include "app/UiSeams.h"
@@ -96,6 +97,23 @@ CVeltroInterfaceView* AppFixture::OpenImage(const QString& strPath)
 CVeltroInterfaceView* AppFixture::ActiveView() const
 {
     return m_pFrame != nullptr ? m_pFrame->GetActiveView() : nullptr;
+}
+
+CChildFrame* AppFixture::ActiveFrame() const
+{
+    return m_pFrame != nullptr ? m_pFrame->MDIGetActive() : nullptr;
+}
+
+int AppFixture::WindowCount() const
+{
+    return m_pFrame != nullptr ? int(m_pFrame->MdiArea()->subWindowList().size()) : 0;
+}
+
+CVeltroInterfaceView* AppFixture::NewDocument()
+{
+    m_pApp->OnFileNew();
+    ProcessEvents();
+    return ActiveView();
 }
 
 void AppFixture::ProcessEvents(int nMilliseconds)

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+class CChildFrame;
 class CMainFrame;
 class CVeltroInterfaceApp;
 class CVeltroInterfaceDoc;
@@ -38,6 +39,10 @@ protected:
     // Opens a photograph as File > Open would; the view of its window.
     CVeltroInterfaceView* OpenImage(const QString& strPath);
     CVeltroInterfaceView* ActiveView() const;
+    CChildFrame* ActiveFrame() const;
+    int WindowCount() const;
+    // File > New; the view of the new window.
+    CVeltroInterfaceView* NewDocument();
     // Lets queued work and paints happen.
     static void ProcessEvents(int nMilliseconds = 0);
 

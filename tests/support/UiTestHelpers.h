@@ -23,6 +23,12 @@ inline QByteArray ReadFile(const QString& strPath)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
+inline bool WriteFile(const QString& strPath, const QByteArray& bytes)
+{
+    QFile file(strPath);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 // A dialog answer: notes what the edits show (into *pShown), types the given
 // texts, then presses OK or Cancel.
 inline std::function<int(QDialog&)> Answer(Fields typed = {}, bool bOk = true, Fields* pShown = nullptr)
