@@ -34,24 +34,28 @@ void MakeExecutable(const QString& strPath, const QByteArray& content)
     ASSERT_TRUE(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
 }
 
-} // namespace
-
-// ---- The command line ------------------------------------------------------
-
-// The engine's words themselves are checked by each command's own test.
-TEST(EngineCommandLine, PathsInsertedAsTheyStand)
+// This process's standard output goes to /dev/null for the object's life
+// (what the engine writes there is passed on to it).
+class QuietStdout
 {
-    EXPECT_EQ(engine::CommandLine("-gorex", "/my photos/old portrait.jpg", "/out dir/blotch.log", "/out dir/p.jpg"),
-              QStringLiteral("veltro.exe -i /my photos/old portrait.jpg -gorex /out dir/blotch.log -o /out dir/p.jpg"));
-    // A document without an image file: "-i" followed by two blanks.
-    EXPECT_EQ(engine::CommandLine("-gorex", "", "blotch.log", "_BLOTCH.jpg"),
-              QStringLiteral("veltro.exe -i  -gorex blotch.log -o _BLOTCH.jpg"));
-    // Percent signs in paths are not placeholders.
-    EXPECT_EQ(engine::CommandLine("-fox", "/p/%1 %2.jpg", "/p/fox.log", "/p/%3_FOX.jpg"),
-              QStringLiteral("veltro.exe -i /p/%1 %2.jpg -fox /p/fox.log -o /p/%3_FOX.jpg"));
-}
+public:
+    QuietStdout() : m_nSaved(dup(STDOUT_FILENO))
+    {
+        std::fflush(stdout);
+        const int nNull = open("/dev/null", O_WRONLY);
+        dup2(nNull, STDOUT_FILENO);
+        close(nNull);
+    }
+    ~QuietStdout()
+    {
+        std::fflush(stdout);
+        dup2(m_nSaved, STDOUT_FILENO);
+        close(m_nSaved);
+    }
 
-// ---- Finding and running the engine ------------------------------------
+private:
+    int m_nSaved;
+};
 
 class EngineRunner : public ::testing::Test
 {
@@ -70,9 +74,9 @@ protected:
     }
 
     QString Work(const QString& strName) const { return m_work.filePath(strName); }
+    bool Written(const char* pszName) const { return QFileInfo::exists(Work(QLatin1String(pszName))); }
 
-    // The words of a run on an image in the work directory, with a
-    // parameter file written for it.
+    // The words of a run on an image in the work directory, with a parameter file written for it.
     QStringList Words(const char* pszSwitch, const QString& strOutputName)
     {
         const QString strParams = Work(QStringLiteral("params.log"));
@@ -84,6 +88,19 @@ protected:
     QTemporaryDir m_work;
     QStringList m_messages;
 };
+
+} // namespace
+
+// Paths go in as they stand: blanks, an empty image path, percent signs.
+TEST(EngineCommandLine, PathsInsertedAsTheyStand)
+{
+    EXPECT_EQ(engine::CommandLine("-gorex", "/my photos/old portrait.jpg", "/out dir/blotch.log", "/out dir/p.jpg"),
+              QStringLiteral("veltro.exe -i /my photos/old portrait.jpg -gorex /out dir/blotch.log -o /out dir/p.jpg"));
+    EXPECT_EQ(engine::CommandLine("-gorex", "", "blotch.log", "_BLOTCH.jpg"),
+              QStringLiteral("veltro.exe -i  -gorex blotch.log -o _BLOTCH.jpg"));
+    EXPECT_EQ(engine::CommandLine("-fox", "/p/%1 %2.jpg", "/p/fox.log", "/p/%3_FOX.jpg"),
+              QStringLiteral("veltro.exe -i /p/%1 %2.jpg -fox /p/fox.log -o /p/%3_FOX.jpg"));
+}
 
 TEST_F(EngineRunner, LookupOrderAndWhatCountsAsTheEngine)
 {
@@ -102,53 +119,34 @@ TEST_F(EngineRunner, LookupOrderAndWhatCountsAsTheEngine)
 
     MakeExecutable(pathB.filePath(QStringLiteral("veltro.exe")), "#!/bin/sh\n");
     EXPECT_EQ(engine::FindEngine(), pathB.filePath(QStringLiteral("veltro.exe")));
-
     MakeExecutable(currentDir.filePath(QStringLiteral("veltro.exe")), "#!/bin/sh\n");
     EXPECT_EQ(QFileInfo(engine::FindEngine()).canonicalFilePath(),
               QFileInfo(currentDir.filePath(QStringLiteral("veltro.exe"))).canonicalFilePath());
-
     // Beside the program comes first.
     ASSERT_TRUE(plain.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     EXPECT_EQ(engine::FindEngine(), programDir.filePath(QStringLiteral("veltro.exe")));
 }
 
-// Whatever the engine did, a run that started and ended counts as done.
+// Whatever the engine did, a run that started and ended counts as done; the
+// engine's last error line is kept, and a new run forgets it.
 TEST_F(EngineRunner, StartedAndEndedWhateverTheEngineDid)
 {
-    const char* const modes[] = {"nooutput", "fail", "crash"};
-    for (const char* pszMode : modes) {
-        SCOPED_TRACE(pszMode);
-        Recorder record(pszMode);
-        const QString strOutput = Work(QStringLiteral("out_%1.jpg").arg(QLatin1String(pszMode)));
-        EXPECT_EQ(engine::Run(Words("-crax", QFileInfo(strOutput).fileName())), 0);
+    const struct { const char *pszMode, *pszOutput; bool bWritten; QString strLastLine; } cases[] = {
+        {"nooutput", "n.jpg", false, QString()},
+        {"crash", "c.jpg", false, QString()},
+        {"fail", "out put.jpg", false,
+         QStringLiteral("veltro.exe: test failure: %1: asked to fail").arg(Work(QStringLiteral("out put.jpg")))},
+        // Far more output than a pipe holds, on both channels: read as it arrives, so the engine never stalls.
+        {"chatty", "t.jpg", true, QStringLiteral("veltro.exe: last line")},
+        {"", "d.jpg", true, QString()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pszMode);
+        Recorder record(c.pszMode);
+        EXPECT_EQ(engine::Run(Words("-crax", QString::fromLatin1(c.pszOutput))), 0);
         EXPECT_TRUE(record.WasRun());
-        EXPECT_FALSE(QFileInfo::exists(strOutput));
-    }
-    EXPECT_TRUE(m_messages.isEmpty());
-}
-
-TEST_F(EngineRunner, KeepsTheEnginesLastErrorLine)
-{
-    {
-        Recorder record("fail");
-        const QString strOutput = Work(QStringLiteral("out put.jpg"));
-        EXPECT_EQ(engine::Run(Words("-crease", QStringLiteral("out put.jpg"))), 0);
-        EXPECT_EQ(engine::LastEngineErrorLine().toStdString(),
-                  QStringLiteral("veltro.exe: test failure: %1: asked to fail").arg(strOutput).toStdString());
-    }
-    {
-        // Far more output than a pipe holds, on both channels: read as it
-        // arrives, so the engine never stalls.
-        Recorder record("chatty");
-        EXPECT_EQ(engine::Run(Words("-fox", QStringLiteral("c.jpg"))), 0);
-        EXPECT_EQ(engine::LastEngineErrorLine().toStdString(), "veltro.exe: last line");
-        EXPECT_TRUE(QFileInfo::exists(Work(QStringLiteral("c.jpg"))));
-    }
-    {
-        // A new run forgets the previous one's line.
-        Recorder record;
-        EXPECT_EQ(engine::Run(Words("-fox", QStringLiteral("d.jpg"))), 0);
-        EXPECT_EQ(engine::LastEngineErrorLine().toStdString(), "");
+        EXPECT_EQ(Written(c.pszOutput), c.bWritten);
+        EXPECT_EQ(engine::LastEngineErrorLine().toStdString(), c.strLastLine.toStdString());
     }
     EXPECT_TRUE(m_messages.isEmpty());
 }
@@ -158,8 +156,7 @@ TEST_F(EngineRunner, KeepsTheEnginesLastErrorLine)
 TEST_F(EngineRunner, BusyCursorWhileWaiting)
 {
     Recorder record("sleep");
-    bool bTimerRan = false;
-    bool bBusy = false;
+    bool bTimerRan = false, bBusy = false;
     QTimer::singleShot(0, [&] {
         bTimerRan = true;
         bBusy = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
@@ -168,39 +165,33 @@ TEST_F(EngineRunner, BusyCursorWhileWaiting)
     EXPECT_TRUE(bTimerRan);
     EXPECT_TRUE(bBusy);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_TRUE(QFileInfo::exists(Work(QStringLiteral("s.jpg"))));
+    EXPECT_TRUE(Written("s.jpg"));
 }
 
-// No engine anywhere: beside the program, in the current directory (the
-// test programs' directory holds the test engine, so it is left) or on PATH.
-TEST_F(EngineRunner, MissingEngineCannotBeStarted)
+// No engine anywhere (beside the program, in the current directory, on
+// PATH), or one the system refuses to start: one message, shown without the
+// busy cursor, and no progress told.
+TEST_F(EngineRunner, EngineThatCannotBeStarted)
 {
     Recorder record;
-    QTemporaryDir emptyProgramDir, emptyCurrentDir, emptyPathDir;
-    engine::SetProgramDirOverride(emptyProgramDir.path());
-    ScopedCurrentDir cwd(emptyCurrentDir.path());
-    ScopedEnv path("PATH", QFile::encodeName(emptyPathDir.path()));
-
-    EXPECT_EQ(engine::Run(Words("-gorex", QStringLiteral("o.jpg"))), 1);
-    EXPECT_EQ(m_messages, QStringList({"CreateProcess failed."}));
-    EXPECT_FALSE(record.WasRun());
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-}
-
-// A "veltro.exe" the system refuses to start.
-TEST_F(EngineRunner, UnstartableEngineCannotBeStarted)
-{
-    QTemporaryDir programDir;
-    MakeExecutable(programDir.filePath(QStringLiteral("veltro.exe")), QByteArray("\x7f" "ELF garbage", 12));
-    engine::SetProgramDirOverride(programDir.path());
-    bool bBusyDuringMessage = true;
+    QTemporaryDir emptyDir, garbageDir;
+    MakeExecutable(garbageDir.filePath(QStringLiteral("veltro.exe")), QByteArray("\x7f" "ELF garbage", 12));
+    ScopedCurrentDir cwd(emptyDir.path());
+    ScopedEnv path("PATH", QFile::encodeName(emptyDir.path()));
+    bool bBusyDuringMessage = false;
     ui::SetMessageHandler([&](const QString& strText) {
         m_messages << strText;
-        bBusyDuringMessage = QApplication::overrideCursor() != nullptr;
+        bBusyDuringMessage = bBusyDuringMessage || QApplication::overrideCursor() != nullptr;
     });
-
-    EXPECT_EQ(engine::Run(Words("-gorex", QStringLiteral("o.jpg"))), 1);
-    EXPECT_EQ(m_messages, QStringList({"CreateProcess failed."}));
+    for (const QTemporaryDir* pProgramDir : {&emptyDir, &garbageDir}) {
+        engine::SetProgramDirOverride(pProgramDir->path());
+        m_messages.clear();
+        bool bTold = false;
+        EXPECT_EQ(engine::Run(Words("-gorex", QStringLiteral("o.jpg")), [&](int) { bTold = true; }), 1);
+        EXPECT_EQ(m_messages, QStringList({"CreateProcess failed."}));
+        EXPECT_FALSE(bTold);
+    }
+    EXPECT_FALSE(record.WasRun());
     EXPECT_FALSE(bBusyDuringMessage);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
@@ -216,54 +207,49 @@ TEST_F(EngineRunner, QuitDuringTheRunWaitsForTheEngine)
     QTimer::singleShot(0, [&] {
         QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
         nResult = engine::Run(Words("-crease", QStringLiteral("q.jpg")));
-        bOutputWhenRunReturned = QFileInfo::exists(Work(QStringLiteral("q.jpg")));
+        bOutputWhenRunReturned = Written("q.jpg");
     });
     EXPECT_EQ(mainLoop.exec(), 0);
     EXPECT_EQ(nResult, 0);
     EXPECT_TRUE(bOutputWhenRunReturned);
 }
 
-// ---- Progress reports on the engine's standard output ---------------------
-
-TEST(EngineProgress, OnlyWellFormedReportsAreRead)
+TEST_F(EngineRunner, ReportsTheEnginesProgressAsItComes)
 {
-    const struct {
-        const char* pszLine;
-        int nPercent;   // -1: not a report
-    } cases[] = {
-        {"progress 0", 0},
-        {"progress 100", 100},
-        {"progress 45\n", 45},
-        {"progress 45\r\n", 45},
-        {"  progress\t7  \n", 7},
-        {"progress   007", 7},
-        {"progress 101", -1},
-        {"progress 99999999999999999999", -1},
-        {"progress -1", -1},
-        {"progress +5", -1},
-        {"progress 4x", -1},
-        {"progress 4 5", -1},
-        {"progress 1e2", -1},
-        {"progress", -1},
-        {"progress \r\n", -1},
-        {"progress5", -1},
-        {"Progress 5", -1},
-        {"xprogress 5", -1},
-        {"", -1},
+    const struct { const char *pszMode, *pszProgress, *pszOutput; std::vector<int> reports; } cases[] = {
+        {"", "0,40,x,100", "p.jpg", {-1, 0, 40, 100}},
+        // Megabytes without a line end, then a huge line: neither stalls the
+        // engine nor hides the reports after them.
+        {"flood", "", "f.jpg", {-1, 99}},
     };
     for (const auto& c : cases) {
-        const std::optional<int> percent = engine::ProgressFromLine(QByteArray(c.pszLine));
-        EXPECT_EQ(percent.value_or(-1), c.nPercent) << '"' << c.pszLine << '"';
+        SCOPED_TRACE(c.pszMode);
+        Recorder record(c.pszMode);
+        ScopedEnv progress("VELTRO_TEST_PROGRESS", c.pszProgress);
+        std::vector<int> reports;
+        QuietStdout quiet;
+        EXPECT_EQ(engine::Run(Words("-fox", QString::fromLatin1(c.pszOutput)), [&](int n) { reports.push_back(n); }), 0);
+        EXPECT_EQ(reports, c.reports);
+        EXPECT_TRUE(Written(c.pszOutput));
     }
 }
 
-TEST(EngineProgress, StatusTextNamesTheOperationOfTheRun)
+// ---- Progress reports on the engine's standard output ------------------------
+
+TEST(EngineProgress, OnlyWellFormedReportsAreRead)
 {
+    const struct { const char* pszLine; int nPercent; } cases[] = {   // -1: not a report
+        {"progress 0", 0}, {"progress 100", 100}, {"progress 45\n", 45}, {"progress 45\r\n", 45},
+        {"  progress\t7  \n", 7}, {"progress   007", 7}, {"progress 101", -1},
+        {"progress 99999999999999999999", -1}, {"progress -1", -1}, {"progress +5", -1}, {"progress 4x", -1},
+        {"progress 4 5", -1}, {"progress 1e2", -1}, {"progress", -1}, {"progress \r\n", -1}, {"progress5", -1},
+        {"Progress 5", -1}, {"xprogress 5", -1}, {"", -1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(engine::ProgressFromLine(QByteArray(c.pszLine)).value_or(-1), c.nPercent) << '"' << c.pszLine << '"';
+
     EXPECT_EQ(engine::ProgressText("-gorex", -1), QStringLiteral("Removing blotches..."));
-    EXPECT_EQ(engine::ProgressText("-gorex", 45), QStringLiteral("Removing blotches... 45%"));
-    EXPECT_EQ(engine::ProgressText("-crax", 0), QStringLiteral("Removing the crack... 0%"));
-    EXPECT_EQ(engine::ProgressText("-fox", 100), QStringLiteral("Removing foxing... 100%"));
-    EXPECT_EQ(engine::ProgressText("-crease", -1), QStringLiteral("Removing the crease..."));
+    EXPECT_EQ(engine::ProgressText("-crax", 45), QStringLiteral("Removing the crack... 45%"));
     // The switch is found among the pairs, whatever the paths are called.
     EXPECT_EQ(engine::OperationSwitch(engine::Arguments("-crease", "-fox", "-gorex", "-crax")), "-crease");
     EXPECT_EQ(engine::OperationSwitch({"-i", "in.jpg", "-o", "out.jpg"}), QString());
@@ -288,8 +274,7 @@ TEST(EngineProgress, OutputSplitIntoReportsAndTextPassedOn)
 
     std::vector<int> reports;
     qsizetype nPassed = 0;
-    engine::OutputLines lines([&](int n) { reports.push_back(n); },
-                              [&](const char*, qsizetype n) { nPassed += n; });
+    engine::OutputLines lines([&](int n) { reports.push_back(n); }, [&](const char*, qsizetype n) { nPassed += n; });
     const QByteArray block(4096, '.');
     for (int i = 0; i < 256; ++i) {
         lines.Feed(block);
@@ -300,66 +285,4 @@ TEST(EngineProgress, OutputSplitIntoReportsAndTextPassedOn)
     lines.Finish();
     EXPECT_EQ(reports, std::vector<int>{8});
     EXPECT_EQ(nPassed, 256 * 4096 + qsizetype(sizeof "progress 7\n") - 1);
-}
-
-namespace {
-
-// This process's standard output goes to /dev/null for the object's life:
-// what the engine writes there is passed on to it.
-class QuietStdout
-{
-public:
-    QuietStdout() : m_nSaved(dup(STDOUT_FILENO))
-    {
-        std::fflush(stdout);
-        const int nNull = open("/dev/null", O_WRONLY);
-        dup2(nNull, STDOUT_FILENO);
-        close(nNull);
-    }
-    ~QuietStdout()
-    {
-        std::fflush(stdout);
-        dup2(m_nSaved, STDOUT_FILENO);
-        close(m_nSaved);
-    }
-    QuietStdout(const QuietStdout&) = delete;
-    QuietStdout& operator=(const QuietStdout&) = delete;
-
-private:
-    int m_nSaved;
-};
-
-} // namespace
-
-TEST_F(EngineRunner, ReportsTheEnginesProgressAsItComes)
-{
-    {
-        Recorder record;
-        ScopedEnv progress("VELTRO_TEST_PROGRESS", "0,40,x,100");
-        std::vector<int> reports;
-        QuietStdout quiet;
-        EXPECT_EQ(engine::Run(Words("-fox", QStringLiteral("p.jpg")), [&](int n) { reports.push_back(n); }), 0);
-        EXPECT_EQ(reports, (std::vector<int>{-1, 0, 40, 100}));
-        EXPECT_TRUE(QFileInfo::exists(Work(QStringLiteral("p.jpg"))));
-    }
-    {
-        // Megabytes without a line end, then a huge line: neither stalls
-        // the engine nor hides the reports after them.
-        Recorder record("flood");
-        std::vector<int> reports;
-        QuietStdout quiet;
-        EXPECT_EQ(engine::Run(Words("-fox", QStringLiteral("f.jpg")), [&](int n) { reports.push_back(n); }), 0);
-        EXPECT_EQ(reports, (std::vector<int>{-1, 99}));
-        EXPECT_TRUE(QFileInfo::exists(Work(QStringLiteral("f.jpg"))));
-    }
-    {
-        // An engine that cannot start reports nothing.
-        QTemporaryDir emptyProgramDir, emptyCurrentDir;
-        engine::SetProgramDirOverride(emptyProgramDir.path());
-        ScopedCurrentDir cwd(emptyCurrentDir.path());
-        ScopedEnv path("PATH", QFile::encodeName(emptyProgramDir.path()));
-        bool bTold = false;
-        EXPECT_EQ(engine::Run(Words("-fox", QStringLiteral("n.jpg")), [&](int) { bTold = true; }), 1);
-        EXPECT_FALSE(bTold);
-    }
 }

@@ -9,20 +9,12 @@ namespace testengine {
 
 QApplication& Application()
 {
-    // Kept reachable through a static pointer and never destroyed: a
-    // QApplication torn down among the static destructors may crash.
+    // Never destroyed: a QApplication torn down among the static destructors may crash.
     static int argc = 1;
     static char szName[] = "veltro_tests";
     static char* argv[] = {szName, nullptr};
     static QApplication* pApp = qApp ? qobject_cast<QApplication*>(qApp) : new QApplication(argc, argv);
     return *pApp;
-}
-
-QString TestBinDir()
-{
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationDirPath();
-    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
 }
 
 ScopedEnv::ScopedEnv(const char* pszName, const QByteArray& value)
@@ -54,6 +46,12 @@ Recorder::Recorder(const QByteArray& mode)
 {
 }
 
+QByteArray Recorder::Read(const char* pszName) const
+{
+    QFile file(m_dir.filePath(QLatin1String(pszName)));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 bool Recorder::WasRun() const
 {
     return QFileInfo::exists(m_dir.filePath(QStringLiteral("args.txt")));
@@ -61,10 +59,9 @@ bool Recorder::WasRun() const
 
 QStringList Recorder::Args() const
 {
-    QFile file(m_dir.filePath(QStringLiteral("args.txt")));
-    if (!file.open(QIODevice::ReadOnly))
+    if (!WasRun())
         return {};
-    QString strText = QString::fromLocal8Bit(file.readAll());
+    QString strText = QString::fromLocal8Bit(Read("args.txt"));
     if (strText.endsWith(QLatin1Char('\n')))
         strText.chop(1);
     return strText.split(QLatin1Char('\n'));
@@ -72,10 +69,7 @@ QStringList Recorder::Args() const
 
 QByteArray Recorder::Params() const
 {
-    QFile file(m_dir.filePath(QStringLiteral("params.txt")));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
+    return Read("params.txt");
 }
 
 } // namespace testengine

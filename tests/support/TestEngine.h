@@ -11,15 +11,10 @@ class QApplication;
 // which lies as "veltro.exe" beside the test programs.
 namespace testengine {
 
-// The one QApplication of a test process, made on first use and kept until
-// the process ends.
+// The one QApplication of a test process, made on first use and never destroyed.
 QApplication& Application();
 
-// The directory of the test programs and of the test engine.
-QString TestBinDir();
-
-// Sets an environment variable for the lifetime of the object and restores
-// its former value (or its absence) afterwards.
+// Sets an environment variable for the object's lifetime, then restores its former value or absence.
 class ScopedEnv
 {
 public:
@@ -29,12 +24,11 @@ public:
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
-    QByteArray m_name;
-    QByteArray m_oldValue;
+    QByteArray m_name, m_oldValue;
     bool m_bHadValue;
 };
 
-// Makes the current directory another one for the lifetime of the object.
+// Makes the current directory another one for the object's lifetime.
 class ScopedCurrentDir
 {
 public:
@@ -48,9 +42,9 @@ private:
 };
 
 // One engine run's record: a temporary directory announced to the test
-// engine through VELTRO_TEST_RECORD, and the engine's behaviour through
+// engine through VELTRO_TEST_RECORD, and its behaviour through
 // VELTRO_TEST_MODE ("" normal, "nooutput", "fail", "crash", "sleep",
-// "chatty", "flood"). Both variables are restored when the object goes.
+// "chatty", "flood"; see test_engine/main.cpp). Both restored afterwards.
 class Recorder
 {
 public:
@@ -62,9 +56,10 @@ public:
     QByteArray Params() const;     // its copy of the parameter file
 
 private:
+    QByteArray Read(const char* pszName) const;
+
     QTemporaryDir m_dir;
-    ScopedEnv m_record;
-    ScopedEnv m_mode;
+    ScopedEnv m_record, m_mode;
 };
 
 } // namespace testengine

@@ -1,22 +1,19 @@
 // A stand-in for the restoration engine, used by the tests: a real child
 // process that tells the tests what it was given.
 //
-//   VELTRO_TEST_RECORD  a directory; args.txt receives the arguments, one a
-//                       line, exactly as received, and params.txt a byte
-//                       copy of the parameter file (the word after -gorex,
-//                       -crax, -fox or -crease).
-//   VELTRO_TEST_MODE    empty: write a small JPEG at the path after -o;
-//                       nooutput: write nothing, exit 0;
-//                       fail: one error line on stderr, exit 3, no output;
-//                       crash: abort();
-//                       sleep: wait one second, then write the output;
-//                       chatty: much output on stderr, then the JPEG;
-//                       flood: megabytes on stdout without a line end, a
-//                       huge line ending in "progress 7", then a line
-//                       "progress 99", then the JPEG.
-//   VELTRO_TEST_PROGRESS  comma-separated words, each written on stdout as
-//                       a line "progress WORD" 100 ms after the previous
-//                       one (before the output is written).
+//   VELTRO_TEST_RECORD    a directory: args.txt receives the arguments, one a
+//                         line, and params.txt a byte copy of the parameter
+//                         file (the word after -gorex, -crax, -fox or -crease).
+//   VELTRO_TEST_MODE      "": write a small JPEG at the path after -o;
+//                         nooutput: write nothing, exit 0;
+//                         fail: one error line on stderr, exit 3, no output;
+//                         crash: abort(); sleep: wait a second, then write;
+//                         chatty: much output on stderr, then the JPEG;
+//                         flood: megabytes on stdout without a line end, a
+//                         huge line ending in "progress 7", a line
+//                         "progress 99", then the JPEG.
+//   VELTRO_TEST_PROGRESS  comma-separated words, each written on stdout as a
+//                         line "progress WORD" 100 ms after the one before.
 #include <QColor>
 #include <QCoreApplication>
 #include <QImage>
@@ -25,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -37,35 +35,21 @@ std::string Env(const char* pszName)
     return psz ? psz : "";
 }
 
-bool CopyFile(const char* pszFrom, const std::string& strTo)
-{
-    FILE* pIn = std::fopen(pszFrom, "rb");
-    if (!pIn)
-        return false;
-    FILE* pOut = std::fopen(strTo.c_str(), "wb");
-    if (!pOut) {
-        std::fclose(pIn);
-        return false;
-    }
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pIn)) > 0)
-        std::fwrite(buf, 1, n, pOut);
-    std::fclose(pIn);
-    return std::fclose(pOut) == 0;
-}
-
 void Record(const std::string& strDir, int argc, char** argv, const char* pszParamFile)
 {
     if (strDir.empty())
         return;
-    if (FILE* pArgs = std::fopen((strDir + "/args.txt").c_str(), "wb")) {
-        for (int i = 1; i < argc; ++i)
-            std::fprintf(pArgs, "%s\n", argv[i]);
-        std::fclose(pArgs);
-    }
-    if (pszParamFile && !CopyFile(pszParamFile, strDir + "/params.txt"))
+    std::ofstream args(strDir + "/args.txt", std::ios::binary);
+    for (int i = 1; i < argc; ++i)
+        args << argv[i] << '\n';
+    if (!pszParamFile)
+        return;
+    std::ifstream in(pszParamFile, std::ios::binary);
+    std::ofstream out(strDir + "/params.txt", std::ios::binary);
+    if (!in)
         std::fprintf(stderr, "veltro.exe: test engine: %s: cannot read the parameter file\n", pszParamFile);
+    else if (in.peek() != EOF)
+        out << in.rdbuf();
 }
 
 } // namespace
@@ -75,14 +59,12 @@ int main(int argc, char** argv)
     const char* pszParamFile = nullptr;
     const char* pszOutput = nullptr;
     for (int i = 1; i + 1 < argc; ++i) {
-        const char* pszWord = argv[i];
-        if (!std::strcmp(pszWord, "-gorex") || !std::strcmp(pszWord, "-crax") || !std::strcmp(pszWord, "-fox")
-            || !std::strcmp(pszWord, "-crease"))
-            pszParamFile = argv[i + 1];
-        else if (!std::strcmp(pszWord, "-o"))
+        for (const char* pszSwitch : {"-gorex", "-crax", "-fox", "-crease"})
+            if (!std::strcmp(argv[i], pszSwitch))
+                pszParamFile = argv[i + 1];
+        if (!std::strcmp(argv[i], "-o"))
             pszOutput = argv[i + 1];
     }
-
     Record(Env("VELTRO_TEST_RECORD"), argc, argv, pszParamFile);
 
     const std::string strMode = Env("VELTRO_TEST_MODE");
@@ -98,11 +80,8 @@ int main(int argc, char** argv)
         std::this_thread::sleep_for(std::chrono::seconds(1));
     if (strMode == "flood") {
         const std::string strBlock(1 << 16, '.');
-        for (int i = 0; i < 64; ++i)
-            std::fwrite(strBlock.data(), 1, strBlock.size(), stdout);
-        std::fputs("\n", stdout);
-        for (int i = 0; i < 16; ++i)
-            std::fwrite(strBlock.data(), 1, strBlock.size(), stdout);
+        for (int i = 0; i < 80; ++i)
+            std::fputs((strBlock + (i == 63 ? "\n" : "")).c_str(), stdout);
         std::fputs("progress 7\nprogress 99\n", stdout);
         std::fflush(stdout);
     }
@@ -112,21 +91,17 @@ int main(int argc, char** argv)
         std::printf("progress %s\n", strWord.c_str());
         std::fflush(stdout);
     }
-    if (strMode == "chatty") {
-        // More than a pipe holds: a caller that does not read would stall.
-        const std::string strPadding(80, '.');
+    if (strMode == "chatty") {   // more than a pipe holds: a caller that does not read would stall
         for (int i = 0; i < 1000; ++i)
-            std::fprintf(stderr, "veltro.exe: progress %d %s\n", i, strPadding.c_str());
+            std::fprintf(stderr, "veltro.exe: progress %d %s\n", i, std::string(80, '.').c_str());
         std::printf("veltro.exe: written to standard output\n");
         std::fprintf(stderr, "veltro.exe: last line\n");
     }
-
     if (!pszOutput) {
         std::fprintf(stderr, "veltro.exe: usage: -i INPUT -gorex|-crax|-fox|-crease PARAMFILE -o OUTPUT\n");
         return 2;
     }
-    // The application object lets QImage find its JPEG writer plug-in.
-    QCoreApplication app(argc, argv);
+    QCoreApplication app(argc, argv);   // lets QImage find its JPEG writer plug-in
     QImage image(8, 6, QImage::Format_RGB32);
     image.fill(QColor(200, 120, 40));
     if (!image.save(QString::fromLocal8Bit(pszOutput), "JPEG", 95)) {
