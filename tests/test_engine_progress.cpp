@@ -9,7 +9,6 @@
 #include "view/CVeltroInterfaceView.h"
 
 #include <QColor>
-#include <QEvent>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 
@@ -42,8 +41,7 @@ private:
     QStatusBar* m_pBar;
 };
 
-// True when `wanted` appears in `list` in this order (other entries may lie
-// between).
+// True when `wanted` appears in `list` in this order (other entries may lie between).
 bool InOrder(const QStringList& list, const QStringList& wanted)
 {
     int nNext = 0;
@@ -55,53 +53,50 @@ bool InOrder(const QStringList& list, const QStringList& wanted)
 
 class EngineProgressTest : public AppFixture
 {
+protected:
+    void SetUp() override
+    {
+        AppFixture::SetUp();
+        m_pView = OpenImage(MakeJpeg(QStringLiteral("photo.jpg"), 40, 30, QColor(180, 150, 120)));
+        ASSERT_NE(m_pView, nullptr);
+    }
+
+    void RunFoxing()
+    {
+        m_dialogAnswers.push_back(uitest::Answer());
+        m_pView->OnProcessingFoxing();
+        ProcessEvents();
+    }
+
+    CVeltroInterfaceView* m_pView = nullptr;
 };
 
 } // namespace
 
+// The operation, each percentage reported, then "Ready" whatever the outcome.
 TEST_F(EngineProgressTest, StatusBarShowsTheOperationAndItsPercentageThenReady)
 {
-    CVeltroInterfaceView* pView = OpenImage(MakeJpeg(QStringLiteral("photo.jpg"), 40, 30, QColor(180, 150, 120)));
-    ASSERT_NE(pView, nullptr);
-    QStatusBar* pBar = m_pFrame->StatusBar();
-    ASSERT_TRUE(pBar->isVisible());
-    testengine::Recorder recorder;
-    testengine::ScopedEnv progress("VELTRO_TEST_PROGRESS", "0,50,100");
-    PaneWatch watch(pBar);
-
-    m_dialogAnswers.push_back(uitest::Answer());
-    pView->OnProcessingFoxing();
-    ProcessEvents();
-
-    ASSERT_TRUE(recorder.WasRun());
-    EXPECT_EQ(pView->m_bEngineFailed, 0);
-    const QStringList given{"Removing foxing...", "Removing foxing... 0%", "Removing foxing... 50%",
-                            "Removing foxing... 100%", "Ready"};
-    EXPECT_TRUE(InOrder(watch.m_given, given)) << qPrintable(watch.m_given.join(QStringLiteral(" | ")));
-    // Painted while the program waited for the engine (the last report may
-    // be followed by the engine's end too soon for a paint).
-    const QStringList painted{"Removing foxing...", "Removing foxing... 0%", "Removing foxing... 50%", "Ready"};
-    EXPECT_TRUE(InOrder(watch.m_painted, painted)) << qPrintable(watch.m_painted.join(QStringLiteral(" | ")));
-    EXPECT_EQ(pBar->currentMessage(), QStringLiteral("Ready"));
-}
-
-// An engine that reports nothing: the operation without a percentage, and
-// "Ready" once it has ended, whatever its outcome.
-TEST_F(EngineProgressTest, SilentOrFailingEngineStillEndsWithReady)
-{
-    CVeltroInterfaceView* pView = OpenImage(MakeJpeg(QStringLiteral("photo.jpg"), 40, 30, QColor(180, 150, 120)));
-    ASSERT_NE(pView, nullptr);
-    for (const char* pszMode : {"sleep", "fail"}) {
-        SCOPED_TRACE(pszMode);
-        testengine::Recorder recorder(pszMode);
+    const struct
+    {
+        const char* pszMode;
+        QStringList given;
+        QStringList painted;   // while waiting (the last report may end too soon for a paint)
+    } cases[] = {
+        {"", {"Removing foxing...", "Removing foxing... 0%", "Removing foxing... 50%", "Removing foxing... 100%", "Ready"},
+         {"Removing foxing...", "Removing foxing... 0%", "Removing foxing... 50%", "Ready"}},
+        {"sleep", {"Removing foxing...", "Ready"}, {}},
+        {"fail", {"Removing foxing...", "Ready"}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pszMode);
+        testengine::Recorder recorder(c.pszMode);
+        testengine::ScopedEnv progress("VELTRO_TEST_PROGRESS", *c.pszMode ? "" : "0,50,100");
         PaneWatch watch(m_pFrame->StatusBar());
-        m_dialogAnswers.push_back(uitest::Answer());
-        pView->OnProcessingFoxing();
-        ProcessEvents();
+        RunFoxing();
         ASSERT_TRUE(recorder.WasRun());
-        EXPECT_TRUE(InOrder(watch.m_given, {"Removing foxing...", "Ready"}))
-            << qPrintable(watch.m_given.join(QStringLiteral(" | ")));
-        EXPECT_FALSE(watch.m_given.join(QString()).contains(QLatin1Char('%')));
+        EXPECT_TRUE(InOrder(watch.m_given, c.given)) << qPrintable(watch.m_given.join(" | "));
+        EXPECT_TRUE(InOrder(watch.m_painted, c.painted)) << qPrintable(watch.m_painted.join(" | "));
+        EXPECT_EQ(watch.m_given.join(QString()).contains('%'), !*c.pszMode);
         EXPECT_EQ(m_pFrame->StatusBar()->currentMessage(), QStringLiteral("Ready"));
     }
 }
@@ -110,15 +105,11 @@ TEST_F(EngineProgressTest, SilentOrFailingEngineStillEndsWithReady)
 // (or an empty one); the pane keeps telling what the engine is doing.
 TEST_F(EngineProgressTest, StatusTipsDuringARunDoNotReplaceItsText)
 {
-    CVeltroInterfaceView* pView = OpenImage(MakeJpeg(QStringLiteral("photo.jpg"), 40, 30, QColor(180, 150, 120)));
-    ASSERT_NE(pView, nullptr);
     QStatusBar* pBar = m_pFrame->StatusBar();
     testengine::Recorder recorder;
     testengine::ScopedEnv progress("VELTRO_TEST_PROGRESS", "0,50,100");
     QStringList shownAfterTips;
     bool bTipsSent = false;
-    // Once the first report is shown, tips arrive as they would from the
-    // window system; what the pane then shows is noted.
     QObject::connect(pBar, &QStatusBar::messageChanged, pBar, [&](const QString& strText) {
         if (bTipsSent || strText != QStringLiteral("Removing foxing... 0%"))
             return;
@@ -129,20 +120,15 @@ TEST_F(EngineProgressTest, StatusTipsDuringARunDoNotReplaceItsText)
             shownAfterTips << pBar->currentMessage();
         }
     });
-
-    m_dialogAnswers.push_back(uitest::Answer());
-    pView->OnProcessingFoxing();
-    ProcessEvents();
-
-    ASSERT_TRUE(recorder.WasRun());
+    RunFoxing();
     ASSERT_TRUE(bTipsSent);
     EXPECT_EQ(shownAfterTips, QStringList({"Removing foxing... 0%", "Removing foxing... 0%"}));
     EXPECT_EQ(pBar->currentMessage(), QStringLiteral("Ready"));
+
     // Afterwards tips are shown again, and an empty one brings "Ready".
-    QStatusTipEvent tip(QStringLiteral("Open an existing document"));
-    QCoreApplication::sendEvent(m_pFrame, &tip);
-    EXPECT_EQ(pBar->currentMessage(), QStringLiteral("Open an existing document"));
-    QStatusTipEvent empty{QString()};
-    QCoreApplication::sendEvent(m_pFrame, &empty);
-    EXPECT_EQ(pBar->currentMessage(), QStringLiteral("Ready"));
+    for (const QString& strTip : {QStringLiteral("Open an existing document"), QString()}) {
+        QStatusTipEvent tip(strTip);
+        QCoreApplication::sendEvent(m_pFrame, &tip);
+        EXPECT_EQ(pBar->currentMessage(), strTip.isEmpty() ? QStringLiteral("Ready") : strTip);
+    }
 }

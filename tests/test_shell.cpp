@@ -1,23 +1,21 @@
-// The application shell as a user meets it: start-up, the document
-// templates, menus, toolbar, status bar, the recent files, Save As.
+// The application shell as a user meets it: start-up, menus, the status bar,
+// opening files, the recent files, Save As, several windows on a document.
 #include "support/AppFixture.h"
+#include "support/UiTestHelpers.h"
 
 #include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
 #include "app/CVeltroInterfaceApp.h"
-#include "app/CommandTable.h"
 #include "document/CVeltroInterfaceDoc.h"
 #include "res/ResourceIds.h"
 #include "view/CVeltroInterfaceView.h"
 
 #include <QAction>
 #include <QColor>
-#include <QFile>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QStatusBar>
-#include <QToolBar>
 
 using ShellTest = AppFixture;
 
@@ -31,24 +29,28 @@ QStringList MenuTitles(CMainFrame* pFrame)
 }
 } // namespace
 
+// A file named on the command line is not opened; menus, commands and titles
+// follow the windows; File > New names documents in turn.
 TEST_F(ShellTest, FileArgumentIsIgnoredAndMenusFollowTheWindows)
 {
     const QString strPath = MakeJpeg(QStringLiteral("arg.jpg"), 8, 8, Qt::red);
     StopApp();
     StartApp({QStringLiteral("/Embedding"), strPath});
-    EXPECT_TRUE(m_pFrame->MdiArea()->subWindowList().isEmpty());
+    EXPECT_EQ(WindowCount(), 0);
     EXPECT_EQ(MenuTitles(m_pFrame), (QStringList{"&File", "&View", "&Help"}));
     EXPECT_FALSE(m_pFrame->Action(ids::ID_PROCESSING_BLOTCH)->isEnabled());
-    EXPECT_TRUE(m_pFrame->PixelInfoPane()->text().isEmpty());
+    EXPECT_EQ(m_pFrame->StatusBar()->currentMessage(), QStringLiteral("Ready"));
+    // The pixel pane is wide enough for the longest readout.
+    QLabel* pPane = m_pFrame->PixelInfoPane();
+    EXPECT_TRUE(pPane->text().isEmpty());
+    EXPECT_GE(pPane->width(), QFontMetrics(pPane->font()).horizontalAdvance("xy=(0000,0000) rgb=(255,255,255)"));
 
     ASSERT_NE(OpenImage(strPath), nullptr);
-    EXPECT_EQ(MenuTitles(m_pFrame),
-              (QStringList{"&File", "&Edit", "&View", "Processing", "&Window", "&Help"}));
+    EXPECT_EQ(MenuTitles(m_pFrame), (QStringList{"&File", "&Edit", "&View", "Processing", "&Window", "&Help"}));
     for (int nId : {ids::ID_PROCESSING_BLOTCH, ids::ID_PROCESSING_CRACK, ids::ID_PROCESSING_FOXING,
                     ids::ID_PROCESSING_CREASE})
         EXPECT_TRUE(m_pFrame->Action(nId)->isEnabled()) << nId;
     EXPECT_FALSE(m_pFrame->Action(ids::ID_FILE_SAVE)->isEnabled());
-    EXPECT_FALSE(m_pFrame->Action(ids::ID_EDIT_CUT)->isEnabled());
     EXPECT_EQ(m_pFrame->windowTitle(), QStringLiteral("VeltroInterface - arg.jpg   100.0%"));
 
     m_pFrame->MdiArea()->closeAllSubWindows();
@@ -56,98 +58,45 @@ TEST_F(ShellTest, FileArgumentIsIgnoredAndMenusFollowTheWindows)
     EXPECT_EQ(MenuTitles(m_pFrame), (QStringList{"&File", "&View", "&Help"}));
     EXPECT_EQ(m_pFrame->windowTitle(), QStringLiteral("VeltroInterface"));
     EXPECT_FALSE(m_pFrame->Action(ids::ID_PROCESSING_CRACK)->isEnabled());
+    ASSERT_NE(NewDocument(), nullptr);
+    EXPECT_EQ(ActiveView()->GetDocument()->GetTitle(), QStringLiteral("Veltro1"));
+    NewDocument();
+    EXPECT_EQ(m_pFrame->windowTitle(), QStringLiteral("VeltroInterface - Veltro2"));
 }
 
-TEST_F(ShellTest, ToolbarAndCommandTexts)
-{
-    QList<int> buttons;
-    for (QAction* pAction : m_pFrame->ToolBar()->actions())
-        buttons.append(pAction->isSeparator() ? 0 : pAction->data().toInt());
-    EXPECT_EQ(buttons, ToolbarLayout());
-    EXPECT_EQ(m_pFrame->ToolBar()->iconSize(), QSize(16, 15));
-    EXPECT_EQ(m_pFrame->toolBarArea(m_pFrame->ToolBar()), Qt::TopToolBarArea);
-    EXPECT_EQ(m_pFrame->ToolBar()->allowedAreas(), Qt::AllToolBarAreas);
-
-    QAction* pFoxing = m_pFrame->Action(ids::ID_PROCESSING_FOXING);
-    EXPECT_EQ(pFoxing->text(), QStringLiteral("Foxing"));
-    EXPECT_EQ(pFoxing->statusTip(), QStringLiteral("Remove foxing"));
-    EXPECT_EQ(pFoxing->toolTip(), QStringLiteral("Foxing"));
-    QAction* pCopy = m_pFrame->Action(ids::ID_EDIT_COPY);
-    EXPECT_EQ(pCopy->shortcuts(), (QList<QKeySequence>{QKeySequence("Ctrl+C"), QKeySequence("Ctrl+Ins")}));
-    EXPECT_EQ(m_pFrame->Action(ids::ID_APP_ABOUT)->text(), QStringLiteral("&About VeltroInterface..."));
-    for (int nId : {ids::ID_FILE_OPEN, ids::ID_FILE_SAVE, ids::ID_EDIT_CUT, ids::ID_EDIT_COPY, ids::ID_EDIT_PASTE,
-                    ids::ID_FILE_PRINT, ids::ID_PROCESSING_BLOTCH, ids::ID_PROCESSING_CRACK,
-                    ids::ID_PROCESSING_FOXING, ids::ID_PROCESSING_CREASE, ids::ID_APP_ABOUT})
-        EXPECT_FALSE(m_pFrame->Action(nId)->icon().isNull()) << nId;
-}
-
-TEST_F(ShellTest, StatusBarPanesAndToggles)
-{
-    QLabel* pPane = m_pFrame->PixelInfoPane();
-    const int nWidth = pPane->width();
-    const QFontMetrics metrics(pPane->font());
-    EXPECT_GE(nWidth, metrics.horizontalAdvance(QStringLiteral("xy=(0000,0000) rgb=(255,255,255)")));
-    EXPECT_EQ(m_pFrame->StatusBar()->currentMessage(), QStringLiteral("Ready"));
-
-    QAction* pStatus = m_pFrame->Action(ids::ID_VIEW_STATUS_BAR);
-    EXPECT_TRUE(pStatus->isChecked());
-    pStatus->trigger();
-    EXPECT_FALSE(pStatus->isChecked());
-    EXPECT_FALSE(m_pFrame->StatusBar()->isVisible());
-    pStatus->trigger();
-    ProcessEvents();
-    EXPECT_TRUE(m_pFrame->StatusBar()->isVisible());
-    EXPECT_EQ(pPane->width(), nWidth);
-
-    QAction* pToolbar = m_pFrame->Action(ids::ID_VIEW_TOOLBAR);
-    pToolbar->trigger();
-    EXPECT_FALSE(m_pFrame->ToolBar()->isVisible());
-    EXPECT_FALSE(pToolbar->isChecked());
-    pToolbar->trigger();
-    EXPECT_TRUE(m_pFrame->ToolBar()->isVisible());
-}
-
+// Opening the same file again brings its window back; any extension opens.
 TEST_F(ShellTest, SameFileOpensOnceAndAnyExtensionOpens)
 {
     const QString strPath = MakeJpeg(QStringLiteral("twice.jpg"), 16, 8, Qt::blue);
     ASSERT_NE(OpenImage(strPath), nullptr);
-    m_pApp->OnFileNew();
-    ProcessEvents();
-    ASSERT_EQ(m_pFrame->MdiArea()->subWindowList().size(), 2);
-
-    // Through the Open dialog, a second time: the first window comes back.
+    NewDocument();
+    ASSERT_EQ(WindowCount(), 2);
     m_openFileAnswers << strPath;
     m_pApp->OnFileOpen();
     ProcessEvents();
-    EXPECT_EQ(m_pFrame->MdiArea()->subWindowList().size(), 2);
+    EXPECT_EQ(WindowCount(), 2);
     EXPECT_EQ(ActiveView()->GetDocument()->m_strImagePath, strPath);
 
-    const QString strOther = MakeJpeg(QStringLiteral("scan.jpeg.bak"), 4, 4, Qt::green);
-    CVeltroInterfaceView* pView = OpenImage(strOther);
+    CVeltroInterfaceView* pView = OpenImage(MakeJpeg(QStringLiteral("scan.jpeg.bak"), 4, 4, Qt::green));
     ASSERT_NE(pView, nullptr);
     EXPECT_EQ(pView->GetDocument()->GetDocTemplate(), m_pApp->m_pDocTemplates[0]);
     EXPECT_NE(pView->GetDocument()->m_pImage, nullptr);
 }
 
-TEST_F(ShellTest, UndecodableFileIsReportedAndOpensNoWindow)
+TEST_F(ShellTest, UndecodableOrMissingFileIsReportedAndOpensNoWindow)
 {
     const QString strPath = m_tempDir.filePath(QStringLiteral("notes.jpg"));
-    QFile file(strPath);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("this is not a picture");
-    file.close();
-
+    ASSERT_TRUE(uitest::WriteFile(strPath, "this is not a picture"));
     EXPECT_EQ(OpenImage(strPath), nullptr);
     ASSERT_EQ(m_messages.size(), 1);
     EXPECT_TRUE(m_messages.at(0).contains(strPath));
-    EXPECT_TRUE(m_messages.at(0).contains(QStringLiteral("Not a JPEG file"))) << m_messages.at(0).toStdString();
-    EXPECT_TRUE(m_pFrame->MdiArea()->subWindowList().isEmpty());
+    EXPECT_TRUE(m_messages.at(0).contains(QStringLiteral("Not a JPEG file"))) << qPrintable(m_messages.at(0));
+    EXPECT_EQ(WindowCount(), 0);
     EXPECT_TRUE(m_pApp->RecentFiles().isEmpty());
 
-    m_messages.clear();
-    EXPECT_EQ(OpenImage(m_tempDir.filePath(QStringLiteral("gone.jpg"))), nullptr);
-    ASSERT_EQ(m_messages.size(), 1);
-    EXPECT_EQ(m_messages.at(0), m_tempDir.filePath(QStringLiteral("gone.jpg")) + QStringLiteral(" was not found."));
+    const QString strGone = m_tempDir.filePath(QStringLiteral("gone.jpg"));
+    EXPECT_EQ(OpenImage(strGone), nullptr);
+    EXPECT_EQ(m_messages.value(1), strGone + QStringLiteral(" was not found."));
 }
 
 TEST_F(ShellTest, RecentFilesKeepFourAndSurviveARestart)
@@ -159,65 +108,46 @@ TEST_F(ShellTest, RecentFilesKeepFourAndSurviveARestart)
     }
     const QStringList expected{paths[4], paths[3], paths[2], paths[1]};
     EXPECT_EQ(m_pApp->RecentFiles(), expected);
-
     StopApp();
     StartApp();
     EXPECT_EQ(m_pApp->RecentFiles(), expected);
-
     // Opening an older entry brings it to the front without duplicating it.
     m_pApp->OnOpenRecentFile(2);
     ProcessEvents();
     EXPECT_EQ(m_pApp->RecentFiles(), (QStringList{paths[2], paths[4], paths[3], paths[1]}));
 }
 
+// Save As copies the file; its own file, and a target that cannot be
+// written, are reported with their paths and the original stays as it was.
 TEST_F(ShellTest, SaveAsCopiesWithoutTouchingTheOriginal)
 {
     const QString strPath = MakeJpeg(QStringLiteral("original.jpg"), 12, 10, Qt::darkCyan);
-    QFile original(strPath);
-    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
-    const QByteArray bytes = original.readAll();
-    original.close();
+    const QByteArray bytes = uitest::ReadFile(strPath);
     ASSERT_NE(OpenImage(strPath), nullptr);
-
     const QString strCopy = m_tempDir.filePath(QStringLiteral("copy.jpg"));
-    m_saveFileAnswers << strCopy;
-    m_pFrame->OnFileSaveAs();
-    QFile copy(strCopy);
-    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
-    EXPECT_EQ(copy.readAll(), bytes);
-    EXPECT_TRUE(m_messages.isEmpty());
-
-    // Its own file is refused, and left as it was.
-    m_saveFileAnswers << strPath;
-    m_pFrame->OnFileSaveAs();
-    ASSERT_EQ(m_messages.size(), 1);
-    EXPECT_TRUE(m_messages.at(0).contains(strPath));
-    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
-    EXPECT_EQ(original.readAll(), bytes);
-    original.close();
-
-    // A target that cannot be written is reported with its path.
-    m_messages.clear();
     const QString strBad = m_tempDir.filePath(QStringLiteral("missing/dir/copy.jpg"));
-    m_saveFileAnswers << strBad;
-    m_pFrame->OnFileSaveAs();
-    ASSERT_EQ(m_messages.size(), 1);
-    EXPECT_TRUE(m_messages.at(0).contains(strBad));
+    m_saveFileAnswers << strCopy << strPath << strBad;
+    for (int i = 0; i < 3; ++i)
+        m_pFrame->OnFileSaveAs();
+    EXPECT_EQ(uitest::ReadFile(strCopy), bytes);
+    EXPECT_EQ(uitest::ReadFile(strPath), bytes);
+    ASSERT_EQ(m_messages.size(), 2);
+    EXPECT_TRUE(m_messages.at(0).contains(strPath));
+    EXPECT_TRUE(m_messages.at(1).contains(strBad));
 }
 
 TEST_F(ShellTest, NewWindowSharesTheDocumentAndClosingTheLastDestroysIt)
 {
-    const QString strPath = MakeJpeg(QStringLiteral("shared.jpg"), 20, 10, Qt::yellow);
-    CVeltroInterfaceView* pView = OpenImage(strPath);
+    CVeltroInterfaceView* pView = OpenImage(MakeJpeg(QStringLiteral("shared.jpg"), 20, 10, Qt::yellow));
     ASSERT_NE(pView, nullptr);
     QPointer<CVeltroInterfaceDoc> pDoc = pView->GetDocument();
     m_pFrame->OnWindowNew();
     ProcessEvents();
-    ASSERT_EQ(m_pFrame->MdiArea()->subWindowList().size(), 2);
+    ASSERT_EQ(WindowCount(), 2);
     EXPECT_EQ(ActiveView()->GetDocument(), pDoc.data());
-    EXPECT_TRUE(ActiveView()->GetParentFrame()->windowTitle().endsWith(QStringLiteral(":2")));
+    EXPECT_TRUE(ActiveFrame()->windowTitle().endsWith(QStringLiteral(":2")));
 
-    ActiveView()->GetParentFrame()->close();
+    ActiveFrame()->close();
     ProcessEvents();
     EXPECT_FALSE(pDoc.isNull());
     m_pFrame->MdiArea()->closeAllSubWindows();
