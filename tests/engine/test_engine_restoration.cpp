@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 using namespace veltro;
 
@@ -82,16 +83,6 @@ TEST(Fill, RebuildsAHoleFromItsSurroundingsAndTouchesNothingElse)
     EXPECT_EQ(cv::countNonZero(Changed(out, damaged) & ~hole), 0);
 }
 
-TEST(Fill, NothingToDoOrNothingToBuildFromLeavesThePictureAsItIs)
-{
-    const cv::Mat clean = Scene(cv::Size(40, 30));
-    cv::Mat out = clean.clone();
-    FillDamage(out, cv::Mat::zeros(clean.size(), CV_8UC1), 5);
-    EXPECT_EQ(cv::countNonZero(Changed(out, clean)), 0);
-    FillDamage(out, cv::Mat(clean.size(), CV_8UC1, cv::Scalar(255)), 5);
-    EXPECT_EQ(cv::countNonZero(Changed(out, clean)), 0);
-}
-
 TEST(Blotch, GrowsTheMaskAndRestoresOnlyThere)
 {
     const cv::Mat clean = Scene();
@@ -112,15 +103,6 @@ TEST(Blotch, GrowsTheMaskAndRestoresOnlyThere)
     EXPECT_EQ(cv::countNonZero(truth & ~grown), 0);
     EXPECT_GT(Psnr(out, clean, truth), Psnr(damaged, clean, truth) + 12);
     EXPECT_EQ(cv::countNonZero(Changed(out, damaged) & ~grown), 0);
-}
-
-TEST(Blotch, MaskLevelsBelow128AreNotBlotches)
-{
-    const cv::Mat clean = Scene(cv::Size(60, 40));
-    cv::Mat mask(clean.size(), CV_8UC1, cv::Scalar(127));
-    cv::Mat out = clean.clone();
-    RemoveBlotches(out, mask, 5, 5);
-    EXPECT_EQ(cv::countNonZero(Changed(out, clean)), 0);
 }
 
 TEST(Crack, TracesFromRoughClicksAndFillsOnlyAlongTheCrack)
@@ -153,19 +135,6 @@ TEST(Crack, TracesFromRoughClicksAndFillsOnlyAlongTheCrack)
     EXPECT_EQ(cv::countNonZero(Changed(out, damaged) & FarFrom(truth, 10)), 0);
 }
 
-TEST(Crack, ClicksOnTheSamePixelOrOutsideThePictureEndCleanly)
-{
-    const cv::Mat clean = Scene(cv::Size(50, 40));
-    CrackParams p;
-    p.start = p.end = cv::Point(10, 10);
-    cv::Mat out = clean.clone();
-    EXPECT_NO_THROW(RemoveCrack(out, p));
-    p.start = cv::Point(0, 0);
-    p.end = cv::Point(49, 39);
-    p.degStart = p.degStop = 90;  // the search can only go sideways: still ends
-    EXPECT_NO_THROW(RemoveCrack(out, p));
-}
-
 TEST(Foxing, RemovesTheStainAndKeepsTheTextBeneath)
 {
     const cv::Mat clean = Page();
@@ -195,14 +164,6 @@ TEST(Foxing, RemovesTheStainAndKeepsTheTextBeneath)
     EXPECT_EQ(cv::countNonZero(Changed(out, damaged) & FarFrom(truth, 6)), 0);
 }
 
-TEST(Foxing, CleanPaperAndTextComeBackUnchanged)
-{
-    const cv::Mat clean = Page();
-    cv::Mat out = clean.clone();
-    RemoveFoxing(out, 3, 2, 0.05);
-    EXPECT_EQ(cv::countNonZero(Changed(out, clean)), 0);
-}
-
 TEST(Crease, RemovesTheProfileInsideTheRegionOnly)
 {
     const cv::Mat clean = Scene(cv::Size(240, 180));
@@ -230,14 +191,31 @@ TEST(Crease, RemovesTheProfileInsideTheRegionOnly)
     EXPECT_EQ(cv::countNonZero(Changed(out, damaged) & FarFrom(truth, 4) & ~outside), 0);
 }
 
-TEST(Crease, EmptyRegionOrNoCreaseLeavesThePictureUnchanged)
+// Nothing to restore, or nothing to build from: the picture stays as it is,
+// and degenerate crack clicks end cleanly.
+TEST(Restoration, NothingToDoLeavesThePictureAsItIs)
 {
-    const cv::Mat clean = Scene();
+    const cv::Mat clean = Scene(cv::Size(60, 40));
+    const auto unchanged = [&](const std::function<void(cv::Mat&)>& restore, const cv::Mat& picture) {
+        cv::Mat out = picture.clone();
+        restore(out);
+        return cv::countNonZero(Changed(out, picture)) == 0;
+    };
+    EXPECT_TRUE(unchanged([](cv::Mat& m) { FillDamage(m, cv::Mat::zeros(m.size(), CV_8UC1), 5); }, clean));
+    EXPECT_TRUE(unchanged([](cv::Mat& m) { FillDamage(m, cv::Mat(m.size(), CV_8UC1, cv::Scalar(255)), 5); }, clean));
+    // Mask levels below 128 are no blotches.
+    EXPECT_TRUE(unchanged([](cv::Mat& m) { RemoveBlotches(m, cv::Mat(m.size(), CV_8UC1, cv::Scalar(127)), 5, 5); },
+                          clean));
+    EXPECT_TRUE(unchanged([](cv::Mat& m) { RemoveFoxing(m, 3, 2, 0.05); }, Page()));
+    EXPECT_TRUE(unchanged([](cv::Mat& m) { RemoveCrease(m, cv::Rect(300, 300, 10, 10), 10, 22, 25); }, clean));
+    EXPECT_TRUE(unchanged([](cv::Mat& m) { RemoveCrease(m, cv::Rect(0, 0, 160, 120), 10, 22, 25); },
+                          cv::Mat(120, 160, CV_8UC3, cv::Scalar(120, 130, 140))));
+    CrackParams p;
+    p.start = p.end = cv::Point(10, 10);
     cv::Mat out = clean.clone();
-    RemoveCrease(out, cv::Rect(300, 300, 10, 10), 10, 22, 25);
-    EXPECT_EQ(cv::countNonZero(Changed(out, clean)), 0);
-    cv::Mat flat(120, 160, CV_8UC3, cv::Scalar(120, 130, 140));
-    cv::Mat flatOut = flat.clone();
-    RemoveCrease(flatOut, cv::Rect(0, 0, 160, 120), 10, 22, 25);
-    EXPECT_EQ(cv::countNonZero(Changed(flatOut, flat)), 0);
+    EXPECT_NO_THROW(RemoveCrack(out, p));
+    p.start = cv::Point(0, 0);
+    p.end = cv::Point(59, 39);
+    p.degStart = p.degStop = 90;   // the search can only go sideways: still ends
+    EXPECT_NO_THROW(RemoveCrack(out, p));
 }
