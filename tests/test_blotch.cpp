@@ -4,19 +4,10 @@
 #include "support/TestEngine.h"
 #include "support/UiTestHelpers.h"
 
-#include "app/CChildFrame.h"
-#include "app/CDocTemplate.h"
-#include "app/CMainFrame.h"
-#include "app/CVeltroInterfaceApp.h"
-#include "document/CVeltroInterfaceDoc.h"
 #include "processing/EngineRunner.h"
 #include "processing/FileFind.h"
-#include "view/CVeltroInterfaceView.h"
 
-#include <QAction>
-#include <QColor>
 #include <QDir>
-#include <QMdiArea>
 #include <QTemporaryDir>
 
 namespace {

@@ -5,17 +5,7 @@
 #include "support/TestEngine.h"
 #include "support/UiTestHelpers.h"
 
-#include "app/CChildFrame.h"
-#include "app/CDocTemplate.h"
-#include "app/CMainFrame.h"
-#include "app/CVeltroInterfaceApp.h"
-#include "document/CVeltroInterfaceDoc.h"
-#include "view/CVeltroInterfaceView.h"
-
-#include <QAction>
-#include <QColor>
 #include <QDir>
-#include <QMdiArea>
 #include <QTest>
 
 #include <cerrno>

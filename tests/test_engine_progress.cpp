@@ -5,10 +5,6 @@
 #include "support/TestEngine.h"
 #include "support/UiTestHelpers.h"
 
-#include "app/CMainFrame.h"
-#include "view/CVeltroInterfaceView.h"
-
-#include <QColor>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 

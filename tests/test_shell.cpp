@@ -3,17 +3,9 @@
 #include "support/AppFixture.h"
 #include "support/UiTestHelpers.h"
 
-#include "app/CChildFrame.h"
-#include "app/CMainFrame.h"
-#include "app/CVeltroInterfaceApp.h"
-#include "document/CVeltroInterfaceDoc.h"
 #include "res/ResourceIds.h"
-#include "view/CVeltroInterfaceView.h"
 
-#include <QAction>
-#include <QColor>
 #include <QLabel>
-#include <QMdiArea>
 #include <QMenuBar>
 #include <QStatusBar>
 

@@ -2,12 +2,6 @@
 #include "support/AppFixture.h"
 #include "support/UiTestHelpers.h"
 
-#include "app/CChildFrame.h"
-#include "app/CMainFrame.h"
-#include "document/CVeltroInterfaceDoc.h"
-#include "view/CVeltroInterfaceView.h"
-
-#include <QColor>
 #include <QLabel>
 #include <QScrollBar>
 #include <QTest>

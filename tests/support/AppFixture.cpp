@@ -1,19 +1,12 @@
 #include "support/AppFixture.h"
 
-#include "app/CChildFrame.h"
-#include "app/CMainFrame.h"
-#include "app/CVeltroInterfaceApp.h"
 #include "app/UiSeams.h"
-#include "document/CVeltroInterfaceDoc.h"
-#include "view/CVeltroInterfaceView.h"
 
-#include <QColor>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDialog>
 #include <QDir>
 #include <QImage>
-#include <QMdiArea>
 #include <QSettings>
 
 void AppFixture::SetUp()

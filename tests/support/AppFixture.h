@@ -1,19 +1,23 @@
 #pragma once
 
+#include "app/CChildFrame.h"
+#include "app/CDocTemplate.h"
+#include "app/CMainFrame.h"
+#include "app/CVeltroInterfaceApp.h"
+#include "document/CVeltroInterfaceDoc.h"
+#include "view/CVeltroInterfaceView.h"
+
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QColor>
+#include <QMdiArea>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
 
-class CChildFrame;
-class CMainFrame;
-class CVeltroInterfaceApp;
-class CVeltroInterfaceDoc;
-class CVeltroInterfaceView;
-class QColor;
 class QDialog;
 
 // A whole program for one test: the application object started as at
