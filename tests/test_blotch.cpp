@@ -1,5 +1,5 @@
-// Processing > Blotch end to end, with the test engine standing in for
-// "veltro.exe", and the mask lookup it relies on.
+// Processing > Blotch and Foxing end to end, with the test engine standing in
+// for "veltro.exe", and the mask lookup Blotch relies on.
 #include "support/AppFixture.h"
 #include "support/TestEngine.h"
 #include "support/UiTestHelpers.h"
@@ -100,6 +100,19 @@ protected:
         m_dialogAnswers.push_back(Answer(typed, true, &m_shown));
         (pView != nullptr ? pView : m_pView)->OnProcessingBlotch();
         ProcessEvents();
+    }
+
+    // Runs Foxing with this answer; returns the messages shown before the dialog.
+    QStringList RunFoxing(CVeltroInterfaceView* pView, std::function<int(QDialog&)> answer)
+    {
+        QStringList before;
+        m_dialogAnswers.push_back([&, answer](QDialog& dlg) {
+            before = m_messages;
+            return answer(dlg);
+        });
+        pView->OnProcessingFoxing();
+        ProcessEvents();
+        return before;
     }
 
     QString m_strPhotos, m_strImage, m_strMask, m_strOutput;
@@ -285,6 +298,49 @@ TEST_F(BlotchTest, MissingEngineReportsAndClosesTheApplication)
     EXPECT_EQ(m_messages, (QStringList{QStringLiteral("CreateProcess failed."),
                                        QStringLiteral("The Veltro application will be closed.")}));
     EXPECT_FALSE(m_pFrame->isVisible());
+}
+
+// ---------------------------------------------------------------- Foxing
+
+const QString kFoxWarning = QStringLiteral("The following algorithm can take several minutes of processing");
+const QByteArray kFoxLog("DIST\t3\nCOST\t2\nAMP\t0.050000\n");
+
+// The warning comes every time, before the dialog; Cancel after it writes
+// and runs nothing. (A run with the proposals: tests/e2e/desktop_road.sh.)
+TEST_F(BlotchTest, FoxingWarnsEveryTimeAndCancelAfterItWritesNothing)
+{
+    testengine::Recorder recorder;
+    EXPECT_EQ(RunFoxing(m_pView, Answer({{"1026", "9"}}, false)), QStringList{kFoxWarning});
+    EXPECT_EQ(RunFoxing(m_pView, Answer({}, false)), (QStringList{kFoxWarning, kFoxWarning}));
+    EXPECT_FALSE(QFileInfo::exists(m_strPhotos + QStringLiteral("/fox.log")));
+    EXPECT_FALSE(recorder.WasRun());
+    EXPECT_EQ(WindowCount(), 1);
+    EXPECT_EQ(m_pView->GetDocument()->m_nFoxBorderDist, 3u);
+    EXPECT_TRUE(m_pView->GetDocument()->m_strFoxOutput.isEmpty());
+}
+
+// A document without a picture file runs in the current directory, with an
+// empty image word.
+TEST_F(BlotchTest, FoxingWithoutPictureFileRunsInTheCurrentDirectory)
+{
+    const QString strCwd = m_tempDir.filePath(QStringLiteral("cwd"));
+    ASSERT_TRUE(QDir().mkpath(strCwd));
+    testengine::ScopedCurrentDir cwd(strCwd);
+    CVeltroInterfaceView* pView = NewDocument();
+    ASSERT_NE(pView, nullptr);
+    testengine::Recorder recorder;
+    Fields shown;
+    RunFoxing(pView, Answer({}, true, &shown));
+
+    EXPECT_EQ(shown.value("1028"), QStringLiteral("_FOX.jpg"));
+    EXPECT_EQ(ReadFile(QDir(strCwd).filePath(QStringLiteral("fox.log"))), kFoxLog);
+    EXPECT_EQ(recorder.Params(), kFoxLog);   // complete before the engine started
+    EXPECT_EQ(recorder.Args(), (QStringList{"-i", QString(), "-fox", "fox.log", "-o", "_FOX.jpg"}));
+    ASSERT_NE(ActiveView(), pView);
+    CVeltroInterfaceDoc* pResultDoc = ActiveView()->GetDocument();
+    EXPECT_EQ(pResultDoc->GetDocTemplate(), m_pApp->m_pDocTemplates[3]);
+    EXPECT_TRUE(pResultDoc->GetTitle().startsWith(QStringLiteral("_FOX.jpg")));
+    EXPECT_EQ(pResultDoc->m_strImagePath, QDir(strCwd).filePath(QStringLiteral("_FOX.jpg")));
 }
 
 } // namespace
