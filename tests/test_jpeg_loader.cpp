@@ -5,10 +5,8 @@
 #include "document/CVeltroInterfaceDoc.h"
 #include "document/JpegLoader.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QImage>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -30,7 +28,7 @@ namespace {
 // Samples top row first, 1 (grey), 3 (RGB) or 4 (CMYK) per pixel.
 struct Enc
 {
-    int w = 0, h = 0, comps = 3, quality = 100;
+    int w, h, comps, quality = 100;
     bool b420 = false, bProgressive = false, bYcck = false, bAdobe = true;
 };
 
@@ -88,13 +86,6 @@ QByteArray Encode(const Enc& o, const std::vector<uint8_t>& samples)
     return result;
 }
 
-Enc Opt(int w, int h, int comps, int quality = 100, bool b420 = false, bool bProgressive = false)
-{
-    Enc o;
-    o.w = w, o.h = h, o.comps = comps, o.quality = quality, o.b420 = b420, o.bProgressive = bProgressive;
-    return o;
-}
-
 struct Segment
 {
     int nMarker, nOffset, nLength;
@@ -117,23 +108,20 @@ std::vector<Segment> Segments(const QByteArray& j)
     return segments;
 }
 
-Segment Find(const QByteArray& jpeg, int nMarker, int nIndex = 0)
+Segment Find(const QByteArray& jpeg, int nMarker)
 {
     for (const Segment& s : Segments(jpeg))
-        if (s.nMarker == nMarker && nIndex-- == 0)
+        if (s.nMarker == nMarker)
             return s;
     ADD_FAILURE() << "no marker " << nMarker;
     return {0, 0, 0};
 }
 
-QByteArray WithFrameSize(QByteArray jpeg, int w, int h)
+QByteArray WithFrameSize(QByteArray jpeg, int nFrameMarker, int w, int h)
 {
-    for (const Segment& s : Segments(jpeg))
-        if (s.nMarker == 0xC0 || s.nMarker == 0xC2) {   // FF Cn, length, precision, height, width
-            const char size[] = {char(h >> 8), char(h & 0xFF), char(w >> 8), char(w & 0xFF)};
-            return jpeg.replace(s.nOffset + 5, 4, size, 4);
-        }
-    return {};
+    const Segment s = Find(jpeg, nFrameMarker);   // FF Cn, length, precision, height, width
+    const char size[] = {char(h >> 8), char(h & 0xFF), char(w >> 8), char(w & 0xFF)};
+    return jpeg.replace(s.nOffset + 5, 4, size, 4);
 }
 
 // Further copies of the first scan: repeating a progressive file's first DC
@@ -145,40 +133,26 @@ QByteArray RepeatFirstScan(const QByteArray& jpeg, int nCopies)
            + jpeg.mid(s.nOffset + s.nLength);
 }
 
-// Everything written to file descriptor 2 between construction and Finish().
-class StderrCapture
+// Runs f with file descriptor 2 sent to a temporary file; returns what was written there.
+template <typename F>
+QString CaptureStderr(F f)
 {
-public:
-    StderrCapture()
-    {
-        std::fflush(stderr);
-        m_pFile = std::tmpfile();
-        m_nSaved = dup(2);
-        dup2(fileno(m_pFile), 2);
-    }
-    ~StderrCapture() { Finish(); }
-    QString Finish()
-    {
-        if (m_pFile == nullptr)
-            return m_strText;
-        std::fflush(stderr);
-        dup2(m_nSaved, 2);
-        close(m_nSaved);
-        std::rewind(m_pFile);
-        QByteArray text;
-        char buf[4096];
-        for (size_t n; (n = std::fread(buf, 1, sizeof buf, m_pFile)) > 0;)
-            text.append(buf, qsizetype(n));
-        std::fclose(m_pFile);
-        m_pFile = nullptr;
-        return m_strText = QString::fromLocal8Bit(text);
-    }
-
-private:
-    FILE* m_pFile = nullptr;
-    int m_nSaved = -1;
-    QString m_strText;
-};
+    std::fflush(stderr);
+    FILE* pFile = std::tmpfile();
+    const int nSaved = dup(2);
+    dup2(fileno(pFile), 2);
+    f();
+    std::fflush(stderr);
+    dup2(nSaved, 2);
+    close(nSaved);
+    std::rewind(pFile);
+    QFile in;
+    in.open(pFile, QIODevice::ReadOnly);
+    const QString text = QString::fromLocal8Bit(in.readAll());
+    in.close();
+    std::fclose(pFile);
+    return text;
+}
 
 // ---- Pictures -----------------------------------------------------------------
 
@@ -225,19 +199,10 @@ Rgb Blocks(int x, int y)
 
 QByteArray SmallJpeg(bool bProgressive = false, int comps = 3)
 {
-    return Encode(Opt(16, 16, comps, 90, comps == 3, bProgressive), Pixels(16, 16, comps == 3 ? Blocks : Ramp, comps));
+    return Encode(Enc{16, 16, comps, 90, comps == 3, bProgressive}, Pixels(16, 16, comps == 3 ? Blocks : Ramp, comps));
 }
 
-QByteArray BmpFile()
-{
-    QImage img(4, 4, QImage::Format_RGB32);
-    img.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    img.save(&buffer, "BMP");
-    return bytes;
-}
+const QByteArray kBitmap = QByteArrayLiteral("BM6\0\0\0 the start of a bitmap, not of a JPEG file");
 
 class JpegLoaderTest : public ::testing::Test
 {
@@ -253,9 +218,8 @@ protected:
     int Load(CVeltroInterfaceDoc& doc, const QString& path)
     {
         m_strReason.clear();
-        StderrCapture capture;
-        const int result = LoadJpegImage(&doc, path, &m_strReason);
-        m_strStderr = capture.Finish();
+        int result = -1;
+        m_strStderr = CaptureStderr([&] { result = LoadJpegImage(&doc, path, &m_strReason); });
         return result;
     }
     // A failed load keeps no block and leaves the document's fields as they were.
@@ -288,11 +252,11 @@ TEST_F(JpegLoaderTest, DecodedPicturesMatchTheirSamplesWordByWord)
         int tolerance;
         int edgeSkip;   // halved chroma is smoothed across 16-pixel cell edges: not compared there
     } cases[] = {
-        {"3x2", Opt(3, 2, 3), threeByTwo, 8, 0},
-        {"red over blue", Opt(16, 16, 3), Pixels(16, 16, Banded), 4, 0},
-        {"grey, odd size", Opt(13, 7, 1), Pixels(13, 7, Ramp, 1), 2, 0},
-        {"4:2:0", Opt(48, 32, 3, 95, true), Pixels(48, 32, Blocks), 6, 2},
-        {"progressive", Opt(48, 32, 3, 100, false, true), Pixels(48, 32, Blocks), 4, 0},
+        {"3x2", Enc{3, 2, 3}, threeByTwo, 8, 0},
+        {"red over blue", Enc{16, 16, 3}, Pixels(16, 16, Banded), 4, 0},
+        {"grey, odd size", Enc{13, 7, 1}, Pixels(13, 7, Ramp, 1), 2, 0},
+        {"4:2:0", Enc{48, 32, 3, 95, true}, Pixels(48, 32, Blocks), 6, 2},
+        {"progressive", Enc{48, 32, 3, 100, false, true}, Pixels(48, 32, Blocks), 4, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -332,9 +296,7 @@ TEST_F(JpegLoaderTest, FourSampleFilesBecomeRgb)
     const auto through = [&](int ink) { return (255 - ink) * (255 - k) / 255; };
     for (const auto& t : cases) {
         SCOPED_TRACE(t.name);
-        Enc o = Opt(16, 16, 4);
-        o.bYcck = t.bYcck;
-        o.bAdobe = t.bAdobe;
+        const Enc o{16, 16, 4, 100, false, false, t.bYcck, t.bAdobe};
         const auto store = [&](int ink) { return uint8_t(t.bAdobe ? 255 - ink : ink); };
         std::vector<uint8_t> samples;
         for (int i = 0; i < 256; ++i)
@@ -356,13 +318,13 @@ TEST_F(JpegLoaderTest, BadAndHostileFilesAreRefusedUntouched)
         QByteArray bytes;
         const char* reasonPart;
     } cases[] = {
-        {"bitmap", BmpFile(), "Not a JPEG file"},
+        {"bitmap", kBitmap, "Not a JPEG file"},
         {"empty", QByteArray(), ""},
         {"header only", SmallJpeg().left(120), ""},
         // Tiny files declaring pictures too large to hold: refused on the header alone.
-        {"just over a gigapixel", WithFrameSize(SmallJpeg(), 40000, 25001), "too large"},
+        {"just over a gigapixel", WithFrameSize(SmallJpeg(), 0xC0, 40000, 25001), "too large"},
         // Under the pixel limit, but the progressive decode needs gigabytes of coefficients.
-        {"progressive 30000x30000", WithFrameSize(SmallJpeg(true), 30000, 30000), "working memory"},
+        {"progressive 30000x30000", WithFrameSize(SmallJpeg(true), 0xC2, 30000, 30000), "working memory"},
         {"thousands of scans", RepeatFirstScan(SmallJpeg(true, 1), 3000), "scans"},
     };
     for (const auto& c : cases) {
@@ -400,7 +362,7 @@ TEST_F(JpegLoaderTest, ScanLimitShrinksWithSizeAndScansUnderItStillDecode)
 // the rest is black (the larger case clears whole pages).
 TEST_F(JpegLoaderTest, TruncatedFileLeavesTheRestBlack)
 {
-    for (const Enc& o : {Opt(64, 64, 3), Opt(1024, 768, 3, 90, true)}) {
+    for (const Enc& o : {Enc{64, 64, 3}, Enc{1024, 768, 3, 90, true}}) {
         SCOPED_TRACE(o.w);
         const std::vector<uint8_t> samples = Pixels(o.w, o.h, Blocks);
         const QByteArray whole = Encode(o, samples);
@@ -425,7 +387,7 @@ TEST_F(JpegLoaderTest, TruncatedFileLeavesTheRestBlack)
 // A fatal error after the last row (a second frame header) fails the load but keeps the picture.
 TEST_F(JpegLoaderTest, FatalErrorAfterTheRowsKeepsThePicture)
 {
-    const QByteArray whole = Encode(Opt(16, 16, 3), Pixels(16, 16, Banded));
+    const QByteArray whole = Encode(Enc{16, 16, 3}, Pixels(16, 16, Banded));
     const Segment sof = Find(whole, 0xC0);
     const QByteArray twoFrames = whole.left(whole.size() - 2) + whole.mid(sof.nOffset, sof.nLength) + whole.right(2);
     CVeltroInterfaceDoc doc;
@@ -452,12 +414,9 @@ TEST_F(JpegLoaderTest, DocumentRecordsTheFullPathAndOpensEvenWhenDecodingFails)
     EXPECT_EQ(good.m_nDisplayState, 1);
     EXPECT_EQ(good.m_nWidth, 16);
 
-    const QString path = Write("picture.bmp", BmpFile());
+    const QString path = Write("picture.bmp", kBitmap);
     CVeltroInterfaceDoc doc;
-    {
-        StderrCapture quiet;
-        EXPECT_FALSE(doc.OnOpenDocument(path, &error));
-    }
+    CaptureStderr([&] { EXPECT_FALSE(doc.OnOpenDocument(path, &error)); });
     EXPECT_EQ(doc.m_nDisplayState, 1);
     EXPECT_EQ(doc.m_strImagePath, path);
     EXPECT_EQ(doc.m_pImage, nullptr);
@@ -468,5 +427,5 @@ TEST_F(JpegLoaderTest, DocumentRecordsTheFullPathAndOpensEvenWhenDecodingFails)
     doc.Serialize(true, path);
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), BmpFile());
+    EXPECT_EQ(file.readAll(), kBitmap);
 }

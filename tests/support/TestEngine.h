@@ -1,25 +1,39 @@
 #pragma once
 
+// Helpers for tests that run the test engine (tests/support/test_engine),
+// which lies as "veltro.exe" beside the test programs.
+
+#include <QApplication>
 #include <QByteArray>
-#include <QString>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 #include <QTemporaryDir>
 
-class QApplication;
-
-// Helpers for tests that run the test engine (tests/support/test_engine),
-// which lies as "veltro.exe" beside the test programs.
 namespace testengine {
 
-// The one QApplication of a test process, made on first use and never destroyed.
-QApplication& Application();
+// The one QApplication of a test process, made on first use and never
+// destroyed (torn down among the static destructors it may crash).
+inline QApplication& Application()
+{
+    static int argc = 1;
+    static char szName[] = "veltro_tests";
+    static char* argv[] = {szName, nullptr};
+    static QApplication* pApp = qApp ? qobject_cast<QApplication*>(qApp) : new QApplication(argc, argv);
+    return *pApp;
+}
 
 // Sets an environment variable for the object's lifetime, then restores its former value or absence.
 class ScopedEnv
 {
 public:
-    ScopedEnv(const char* pszName, const QByteArray& value);
-    ~ScopedEnv();
+    ScopedEnv(const char* pszName, const QByteArray& value)
+        : m_name(pszName), m_oldValue(qgetenv(pszName)), m_bHadValue(qEnvironmentVariableIsSet(pszName))
+    {
+        qputenv(pszName, value);
+    }
+    ~ScopedEnv() { m_bHadValue ? qputenv(m_name.constData(), m_oldValue) : qunsetenv(m_name.constData()); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
@@ -32,8 +46,8 @@ private:
 class ScopedCurrentDir
 {
 public:
-    explicit ScopedCurrentDir(const QString& strDir);
-    ~ScopedCurrentDir();
+    explicit ScopedCurrentDir(const QString& strDir) : m_strOld(QDir::currentPath()) { QDir::setCurrent(strDir); }
+    ~ScopedCurrentDir() { QDir::setCurrent(m_strOld); }
     ScopedCurrentDir(const ScopedCurrentDir&) = delete;
     ScopedCurrentDir& operator=(const ScopedCurrentDir&) = delete;
 
@@ -48,15 +62,28 @@ private:
 class Recorder
 {
 public:
-    explicit Recorder(const QByteArray& mode = QByteArray());
+    explicit Recorder(const QByteArray& mode = QByteArray())
+        : m_record("VELTRO_TEST_RECORD", QFile::encodeName(m_dir.path())), m_mode("VELTRO_TEST_MODE", mode)
+    {
+    }
 
     QString Dir() const { return m_dir.path(); }
-    bool WasRun() const;           // args.txt exists
-    QStringList Args() const;      // the words the engine received
-    QByteArray Params() const;     // its copy of the parameter file
+    // Whether the engine ran (args.txt exists), the words it received, its copy of the parameter file.
+    bool WasRun() const { return QFileInfo::exists(m_dir.filePath(QStringLiteral("args.txt"))); }
+    QStringList Args() const
+    {
+        const QString strText = QString::fromLocal8Bit(Read("args.txt"));
+        return WasRun() ? strText.left(strText.size() - strText.endsWith(QLatin1Char('\n'))).split(QLatin1Char('\n'))
+                        : QStringList();
+    }
+    QByteArray Params() const { return Read("params.txt"); }
 
 private:
-    QByteArray Read(const char* pszName) const;
+    QByteArray Read(const char* pszName) const
+    {
+        QFile file(m_dir.filePath(QLatin1String(pszName)));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
 
     QTemporaryDir m_dir;
     ScopedEnv m_record, m_mode;
