@@ -3,19 +3,13 @@
 #include "processing/ParamFile.h"
 #include "support/TestEngine.h"
 
-#include <QApplication>
-#include <QDir>
 #include <QEventLoop>
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fcntl.h>
-#include <optional>
 #include <unistd.h>
 #include <vector>
 
@@ -34,28 +28,19 @@ void MakeExecutable(const QString& strPath, const QByteArray& content)
     ASSERT_TRUE(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
 }
 
-// This process's standard output goes to /dev/null for the object's life
-// (what the engine writes there is passed on to it).
-class QuietStdout
+// Runs f with this process's standard output (where the engine's is passed on) sent to /dev/null.
+template <typename F>
+void WithQuietStdout(F f)
 {
-public:
-    QuietStdout() : m_nSaved(dup(STDOUT_FILENO))
-    {
-        std::fflush(stdout);
-        const int nNull = open("/dev/null", O_WRONLY);
-        dup2(nNull, STDOUT_FILENO);
-        close(nNull);
-    }
-    ~QuietStdout()
-    {
-        std::fflush(stdout);
-        dup2(m_nSaved, STDOUT_FILENO);
-        close(m_nSaved);
-    }
-
-private:
-    int m_nSaved;
-};
+    std::fflush(stdout);
+    const int nSaved = dup(STDOUT_FILENO), nNull = open("/dev/null", O_WRONLY);
+    dup2(nNull, STDOUT_FILENO);
+    close(nNull);
+    f();
+    std::fflush(stdout);
+    dup2(nSaved, STDOUT_FILENO);
+    close(nSaved);
+}
 
 class EngineRunner : public ::testing::Test
 {
@@ -151,23 +136,6 @@ TEST_F(EngineRunner, StartedAndEndedWhateverTheEngineDid)
     EXPECT_TRUE(m_messages.isEmpty());
 }
 
-// While the engine runs the program keeps handling its own events (timers,
-// repaints) and shows the busy cursor; afterwards the cursor is restored.
-TEST_F(EngineRunner, BusyCursorWhileWaiting)
-{
-    Recorder record("sleep");
-    bool bTimerRan = false, bBusy = false;
-    QTimer::singleShot(0, [&] {
-        bTimerRan = true;
-        bBusy = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
-    });
-    EXPECT_EQ(engine::Run(Words("-gorex", QStringLiteral("s.jpg"))), 0);
-    EXPECT_TRUE(bTimerRan);
-    EXPECT_TRUE(bBusy);
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_TRUE(Written("s.jpg"));
-}
-
 // No engine anywhere (beside the program, in the current directory, on
 // PATH), or one the system refuses to start: one message, shown without the
 // busy cursor, and no progress told.
@@ -196,22 +164,28 @@ TEST_F(EngineRunner, EngineThatCannotBeStarted)
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-// Quitting while the engine runs neither cuts the wait short nor leaves the
-// engine behind: the run ends first, then the program's loop ends.
-TEST_F(EngineRunner, QuitDuringTheRunWaitsForTheEngine)
+// While the engine runs the program keeps handling its own events under the
+// busy cursor. Quitting then neither cuts the wait short nor leaves the engine
+// behind: the run ends first, then the program's loop; the cursor is restored.
+TEST_F(EngineRunner, EventsHandledUnderTheBusyCursorAndQuitWaitsForTheEngine)
 {
     Recorder record("sleep");
     int nResult = -1;
-    bool bOutputWhenRunReturned = false;
+    bool bBusy = false, bOutputWhenRunReturned = false;
     QEventLoop mainLoop;
     QTimer::singleShot(0, [&] {
-        QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+        QTimer::singleShot(0, [&] {
+            bBusy = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+            QCoreApplication::exit(0);
+        });
         nResult = engine::Run(Words("-crease", QStringLiteral("q.jpg")));
         bOutputWhenRunReturned = Written("q.jpg");
     });
     EXPECT_EQ(mainLoop.exec(), 0);
     EXPECT_EQ(nResult, 0);
+    EXPECT_TRUE(bBusy);
     EXPECT_TRUE(bOutputWhenRunReturned);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(EngineRunner, ReportsTheEnginesProgressAsItComes)
@@ -227,8 +201,10 @@ TEST_F(EngineRunner, ReportsTheEnginesProgressAsItComes)
         Recorder record(c.pszMode);
         ScopedEnv progress("VELTRO_TEST_PROGRESS", c.pszProgress);
         std::vector<int> reports;
-        QuietStdout quiet;
-        EXPECT_EQ(engine::Run(Words("-fox", QString::fromLatin1(c.pszOutput)), [&](int n) { reports.push_back(n); }), 0);
+        const QStringList words = Words("-fox", QString::fromLatin1(c.pszOutput));
+        int nResult = -1;
+        WithQuietStdout([&] { nResult = engine::Run(words, [&](int n) { reports.push_back(n); }); });
+        EXPECT_EQ(nResult, 0);
         EXPECT_EQ(reports, c.reports);
         EXPECT_TRUE(Written(c.pszOutput));
     }

@@ -7,12 +7,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSize>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -32,25 +32,16 @@ struct Enc
     bool b420 = false, bProgressive = false, bYcck = false, bAdobe = true;
 };
 
-struct ErrorMgr
-{
-    jpeg_error_mgr pub;
-    jmp_buf recover;
-};
-
-// Apart from Encode so that no object with a destructor lives in the frame setjmp returns to.
-bool EncodeInto(const Enc& o, const uint8_t* samples, unsigned char** ppOut, unsigned long* pnSize)
+// The library's own error handling ends the test program should it ever fail here.
+QByteArray Encode(const Enc& o, const std::vector<uint8_t>& samples)
 {
     jpeg_compress_struct cinfo;
-    ErrorMgr jerr;
-    cinfo.err = jpeg_std_error(&jerr.pub);
-    jerr.pub.error_exit = [](j_common_ptr p) { longjmp(reinterpret_cast<ErrorMgr*>(p->err)->recover, 1); };
-    if (setjmp(jerr.recover)) {
-        jpeg_destroy_compress(&cinfo);
-        return false;
-    }
+    jpeg_error_mgr jerr;
+    cinfo.err = jpeg_std_error(&jerr);
     jpeg_create_compress(&cinfo);
-    jpeg_mem_dest(&cinfo, ppOut, pnSize);
+    unsigned char* pOut = nullptr;
+    unsigned long nSize = 0;
+    jpeg_mem_dest(&cinfo, &pOut, &nSize);
     cinfo.image_width = JDIMENSION(o.w);
     cinfo.image_height = JDIMENSION(o.h);
     cinfo.input_components = o.comps;
@@ -67,52 +58,32 @@ bool EncodeInto(const Enc& o, const uint8_t* samples, unsigned char** ppOut, uns
         jpeg_simple_progression(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(samples + size_t(o.w) * o.comps * cinfo.next_scanline);
+        JSAMPROW row = const_cast<JSAMPROW>(samples.data() + size_t(o.w) * o.comps * cinfo.next_scanline);
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
-    return true;
-}
-
-QByteArray Encode(const Enc& o, const std::vector<uint8_t>& samples)
-{
-    unsigned char* pOut = nullptr;
-    unsigned long nSize = 0;
-    QByteArray result;
-    if (EncodeInto(o, samples.data(), &pOut, &nSize))
-        result = QByteArray(reinterpret_cast<const char*>(pOut), qsizetype(nSize));
+    const QByteArray result(reinterpret_cast<const char*>(pOut), qsizetype(nSize));
     std::free(pOut);
     return result;
 }
 
-struct Segment
-{
-    int nMarker, nOffset, nLength;
-};
+struct Segment { int nMarker, nOffset, nLength; };
 
-// The marker segments of a file written by the library, up to the end marker;
-// a scan's length takes in its entropy-coded data.
-std::vector<Segment> Segments(const QByteArray& j)
+// The first segment with this marker in a file written by the library; a
+// scan's length takes in its entropy-coded data.
+Segment Find(const QByteArray& j, int nMarker)
 {
     const auto at = [&](int i) { return int(uint8_t(j[i])); };
-    std::vector<Segment> segments;
     for (int i = 2; i + 3 < j.size() && at(i + 1) != 0xD9;) {
         int end = i + 2 + (at(i + 2) << 8 | at(i + 3));
         if (at(i + 1) == 0xDA)
             while (end + 1 < j.size() && !(at(end) == 0xFF && at(end + 1) != 0 && (at(end + 1) & 0xF8) != 0xD0))
                 ++end;
-        segments.push_back({at(i + 1), i, end - i});
+        if (at(i + 1) == nMarker)
+            return {nMarker, i, end - i};
         i = end;
     }
-    return segments;
-}
-
-Segment Find(const QByteArray& jpeg, int nMarker)
-{
-    for (const Segment& s : Segments(jpeg))
-        if (s.nMarker == nMarker)
-            return s;
     ADD_FAILURE() << "no marker " << nMarker;
     return {0, 0, 0};
 }
@@ -156,10 +127,7 @@ QString CaptureStderr(F f)
 
 // ---- Pictures -----------------------------------------------------------------
 
-struct Rgb
-{
-    int r, g, b;
-};
+struct Rgb { int r, g, b; };
 
 // The word of the pixel in column x of picture row yTop (0 = top row).
 uint32_t WordAt(const CVeltroInterfaceDoc& doc, int x, int yTop)
@@ -244,16 +212,9 @@ TEST_F(JpegLoaderTest, DecodedPicturesMatchTheirSamplesWordByWord)
 {
     const std::vector<uint8_t> threeByTwo = {250, 10, 10, 10, 250, 10, 10, 10, 250,   // red green blue
                                              240, 240, 20, 20, 240, 240, 128, 128, 128};
-    const struct
-    {
-        const char* name;
-        Enc options;
-        std::vector<uint8_t> samples;
-        int tolerance;
-        int edgeSkip;   // halved chroma is smoothed across 16-pixel cell edges: not compared there
-    } cases[] = {
+    // edgeSkip: halved chroma is smoothed across 16-pixel cell edges, not compared there.
+    const struct { const char* name; Enc options; std::vector<uint8_t> samples; int tolerance, edgeSkip; } cases[] = {
         {"3x2", Enc{3, 2, 3}, threeByTwo, 8, 0},
-        {"red over blue", Enc{16, 16, 3}, Pixels(16, 16, Banded), 4, 0},
         {"grey, odd size", Enc{13, 7, 1}, Pixels(13, 7, Ramp, 1), 2, 0},
         {"4:2:0", Enc{48, 32, 3, 95, true}, Pixels(48, 32, Blocks), 6, 2},
         {"progressive", Enc{48, 32, 3, 100, false, true}, Pixels(48, 32, Blocks), 4, 0},
@@ -262,11 +223,9 @@ TEST_F(JpegLoaderTest, DecodedPicturesMatchTheirSamplesWordByWord)
         SCOPED_TRACE(c.name);
         CVeltroInterfaceDoc doc;
         ASSERT_EQ(Load(doc, Write("picture.jpg", Encode(c.options, c.samples))), 0);
+        EXPECT_TRUE(m_strReason.isEmpty() && m_strStderr.isEmpty()) << m_strStderr.toStdString();
         ASSERT_NE(doc.m_pImage, nullptr);
-        EXPECT_TRUE(m_strReason.isEmpty());
-        EXPECT_TRUE(m_strStderr.isEmpty()) << m_strStderr.toStdString();
-        ASSERT_EQ(doc.m_nWidth, c.options.w);
-        ASSERT_EQ(doc.m_nHeight, c.options.h);
+        ASSERT_EQ(QSize(doc.m_nWidth, doc.m_nHeight), QSize(c.options.w, c.options.h));
         EXPECT_EQ(doc.m_nChannels, 3);
         const auto nearEdge = [&](int v) { return std::min(v % 16, 15 - v % 16) < c.edgeSkip; };
         int nBad = 0;
@@ -286,12 +245,9 @@ TEST_F(JpegLoaderTest, DecodedPicturesMatchTheirSamplesWordByWord)
 // Ink absorbs: each channel keeps what its complementary ink and the black let through.
 TEST_F(JpegLoaderTest, FourSampleFilesBecomeRgb)
 {
-    const struct
-    {
-        const char* name;
-        bool bYcck, bAdobe;   // Adobe: stored inverted, flagged by the marker
-        int tolerance;
-    } cases[] = {{"Adobe CMYK", false, true, 4}, {"plain CMYK", false, false, 4}, {"YCCK", true, true, 6}};
+    // Adobe: stored inverted, flagged by the marker.
+    const struct { const char* name; bool bYcck, bAdobe; int tolerance; } cases[] = {
+        {"Adobe CMYK", false, true, 4}, {"plain CMYK", false, false, 4}, {"YCCK", true, true, 6}};
     const int c = 64, m = 128, y = 10, k = 40;
     const auto through = [&](int ink) { return (255 - ink) * (255 - k) / 255; };
     for (const auto& t : cases) {
@@ -312,12 +268,7 @@ TEST_F(JpegLoaderTest, FourSampleFilesBecomeRgb)
 // Refused before any pixel is stored; the reason reaches the caller and stderr.
 TEST_F(JpegLoaderTest, BadAndHostileFilesAreRefusedUntouched)
 {
-    const struct
-    {
-        const char* name;
-        QByteArray bytes;
-        const char* reasonPart;
-    } cases[] = {
+    const struct { const char* name; QByteArray bytes; const char* reasonPart; } cases[] = {
         {"bitmap", kBitmap, "Not a JPEG file"},
         {"empty", QByteArray(), ""},
         {"header only", SmallJpeg().left(120), ""},
@@ -369,8 +320,7 @@ TEST_F(JpegLoaderTest, TruncatedFileLeavesTheRestBlack)
         const Segment scan = Find(whole, 0xDA);
         CVeltroInterfaceDoc doc;
         ASSERT_EQ(Load(doc, Write("cut.jpg", whole.left(scan.nOffset + scan.nLength / 2))), 0);
-        ASSERT_EQ(doc.m_nWidth, o.w);
-        ASSERT_EQ(doc.m_nHeight, o.h);
+        ASSERT_EQ(QSize(doc.m_nWidth, doc.m_nHeight), QSize(o.w, o.h));
         EXPECT_TRUE(m_strStderr.contains(QLatin1String("Premature end of JPEG file"))) << m_strStderr.toStdString();
         for (int x = 8; x < o.w; x += 16) {   // the middle of each cell of the top rows
             const uint8_t* s = &samples[3 * (4 * o.w + x)];

@@ -266,27 +266,3 @@ TEST_F(EngineCli, EveryRestorationReportsGrowingProgressFrom0To100)
         fs::remove(output);
     }
 }
-
-// Shares map into the whole; only growing whole percentages are told.
-TEST(Progress, SharesMapIntoTheWholeAndOnlyGrowingPercentagesAreTold)
-{
-    std::vector<int> told;
-    const veltro::Progress run([&](int percent) { told.push_back(percent); });
-    run.Report(0.0);
-    const veltro::Progress work = run.Sub(0.2, 0.8);
-    for (int i = 0; i <= 100000; ++i)   // many reports of one share: each percentage told once
-        work.Part(1, 2).Report(i, 100000);
-    work.Part(0, 2).Report(0.5);   // lower than already told: ignored
-    run.Report(0.999);
-    run.Report(1.0);
-    run.Report(1.0);
-    std::vector<int> expected{0};
-    for (int p = 50; p <= 80; ++p)
-        expected.push_back(p);
-    expected.insert(expected.end(), {99, 100});
-    EXPECT_EQ(told, expected);
-    EXPECT_EQ(run.Last(), 100);
-    // Without a sink nothing is told, and nothing fails.
-    veltro::Progress().Sub(0.1, 0.5).Report(0.7);
-    EXPECT_EQ(veltro::Progress().Last(), -1);
-}

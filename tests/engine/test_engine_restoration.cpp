@@ -41,18 +41,11 @@ cv::Mat Page()
 
 double Psnr(const cv::Mat& a, const cv::Mat& b, const cv::Mat& mask)
 {
-    cv::Mat diff;
-    cv::absdiff(a, b, diff);
-    diff.convertTo(diff, CV_64F);
-    diff = diff.mul(diff);
-    cv::Mat masked;
-    diff.copyTo(masked, mask);
-    const cv::Scalar s = cv::sum(masked);
-    const double mse = (s[0] + s[1] + s[2]) / (3.0 * std::max(1, cv::countNonZero(mask)));
+    const double mse = cv::norm(a, b, cv::NORM_L2SQR, mask) / (3.0 * std::max(1, cv::countNonZero(mask)));
     return mse < 1e-9 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
 }
 
-// Pixels that differ between a and b.
+// Pixels that differ between a and b; pixels farther than `dist` from the mask.
 cv::Mat Changed(const cv::Mat& a, const cv::Mat& b)
 {
     cv::Mat diff, grey;
@@ -61,11 +54,7 @@ cv::Mat Changed(const cv::Mat& a, const cv::Mat& b)
     return grey > 0;
 }
 
-// Pixels farther than `dist` from the non-zero pixels of `mask`.
-cv::Mat FarFrom(const cv::Mat& mask, int dist)
-{
-    return GrowMask(mask, dist) == 0;
-}
+cv::Mat Far(const cv::Mat& mask, int dist) { return GrowMask(mask, dist) == 0; }
 
 }  // namespace
 
@@ -132,7 +121,7 @@ TEST(Crack, TracesFromRoughClicksAndFillsOnlyAlongTheCrack)
     RemoveCrack(out, p, &found);
     EXPECT_GT(double(cv::countNonZero(truth & found)) / cv::countNonZero(truth), 0.95);
     EXPECT_GT(Psnr(out, clean, truth), Psnr(damaged, clean, truth) + 12);
-    EXPECT_EQ(cv::countNonZero(Changed(out, damaged) & FarFrom(truth, 10)), 0);
+    EXPECT_EQ(cv::countNonZero(Changed(out, damaged) & Far(truth, 10)), 0);
 }
 
 TEST(Foxing, RemovesTheStainAndKeepsTheTextBeneath)
@@ -161,7 +150,7 @@ TEST(Foxing, RemovesTheStainAndKeepsTheTextBeneath)
     EXPECT_GT(Psnr(out, clean, truth), Psnr(damaged, clean, truth) + 8);
     // The text stays: the ink under the stain is no worse than before.
     EXPECT_GE(Psnr(out, clean, inkUnderStain), Psnr(damaged, clean, inkUnderStain) - 0.5);
-    EXPECT_EQ(cv::countNonZero(Changed(out, damaged) & FarFrom(truth, 6)), 0);
+    EXPECT_EQ(cv::countNonZero(Changed(out, damaged) & Far(truth, 6)), 0);
 }
 
 TEST(Crease, RemovesTheProfileInsideTheRegionOnly)
@@ -188,7 +177,7 @@ TEST(Crease, RemovesTheProfileInsideTheRegionOnly)
     cv::Mat outside(clean.size(), CV_8UC1, cv::Scalar(255));
     outside(region).setTo(0);
     EXPECT_EQ(cv::countNonZero(Changed(out, damaged) & outside), 0);
-    EXPECT_EQ(cv::countNonZero(Changed(out, damaged) & FarFrom(truth, 4) & ~outside), 0);
+    EXPECT_EQ(cv::countNonZero(Changed(out, damaged) & Far(truth, 4) & ~outside), 0);
 }
 
 // Nothing to restore, or nothing to build from: the picture stays as it is,
