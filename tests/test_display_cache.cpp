@@ -78,12 +78,14 @@ TEST(DisplayCache, ZoomOneAndEnlargedShowEveryPixelUpright)
 }
 
 // A picture of some megabytes, converted by two threads into mapped memory,
-// comes out as a small one does, and its memory goes with the document.
-TEST(DisplayCache, LargePictureConvertsAlike)
+// comes out as a small one does. The cache is built once per document,
+// belongs to it and goes with it; a document without a picture has none.
+TEST(DisplayCache, LargePictureConvertsAlikeOncePerDocument)
 {
     auto pDoc = MakeDoc(1201, 901, Distinct);
-    const CDisplayCache* pCache = CDisplayCache::ForDocument(pDoc.get());
+    CDisplayCache* pCache = CDisplayCache::ForDocument(pDoc.get());
     ASSERT_NE(pCache, nullptr);
+    EXPECT_EQ(CDisplayCache::ForDocument(pDoc.get()), pCache);
     const QImage& image = pCache->FullImage();
     ASSERT_EQ(image.size(), QSize(1201, 901));
     for (int y = 0; y < 901; ++y) {
@@ -92,7 +94,15 @@ TEST(DisplayCache, LargePictureConvertsAlike)
             ASSERT_EQ(pRow[x], Shown(Distinct(x, y))) << x << "," << y;
     }
     EXPECT_EQ(pCache->Level(1).pixel(600, 450), Shown(Distinct(1200, 900)));
+    const QPointer<CDisplayCache> pWatch(pCache);
     pDoc.reset();   // a leak or a bad release of the mapping shows under the sanitizers
+    EXPECT_TRUE(pWatch.isNull());
+
+    CVeltroInterfaceDoc empty;
+    ASSERT_TRUE(empty.OnNewDocument());
+    EXPECT_EQ(CDisplayCache::ForDocument(&empty), nullptr);
+    EXPECT_EQ(CDisplayCache::ForDocument(nullptr), nullptr);
+    EXPECT_TRUE(empty.findChildren<CDisplayCache*>().isEmpty());
 }
 
 // A one-pixel checkerboard reduced shows its mean grey: the reductions are
@@ -214,24 +224,4 @@ TEST(DisplayCache, DrawsNothingOutsideAndKeepsPainterState)
             cache.Draw(painter, QRect(0, 0, 20, 20), nZoom);
             EXPECT_EQ(painter.testRenderHint(QPainter::SmoothPixmapTransform), bSmooth);
         }
-}
-
-// The cache is built once per document, belongs to it and goes with it; a
-// document without a picture has none.
-TEST(DisplayCache, ForDocumentBuildsOnceAndDiesWithDocument)
-{
-    auto pDoc = MakeDoc(4, 3, Distinct);
-    CDisplayCache* pCache = CDisplayCache::ForDocument(pDoc.get());
-    ASSERT_NE(pCache, nullptr);
-    EXPECT_EQ(CDisplayCache::ForDocument(pDoc.get()), pCache);
-    EXPECT_EQ(pCache->FullImage().size(), QSize(4, 3));
-    const QPointer<CDisplayCache> pWatch(pCache);
-    pDoc.reset();
-    EXPECT_TRUE(pWatch.isNull());
-
-    CVeltroInterfaceDoc empty;
-    ASSERT_TRUE(empty.OnNewDocument());
-    EXPECT_EQ(CDisplayCache::ForDocument(&empty), nullptr);
-    EXPECT_EQ(CDisplayCache::ForDocument(nullptr), nullptr);
-    EXPECT_TRUE(empty.findChildren<CDisplayCache*>().isEmpty());
 }

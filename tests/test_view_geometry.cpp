@@ -6,13 +6,12 @@ using namespace viewgeometry;
 
 TEST(ViewGeometry, DisplaySizeRoundsReductionsHalfUp)
 {
-    struct Case { int w, h, zoom; int64_t dw, dh; };
-    const Case cases[] = {
+    const struct { int w, h, zoom; int64_t dw, dh; } cases[] = {
         {101, 50, 1, 101, 50},  {101, 50, 3, 303, 150}, {101, 50, -2, 51, 25},
         {100, 3, -2, 50, 2},    {7, 7, -3, 2, 2},       {1, 1, -2, 1, 1},
         {30000, 20000, 4096, int64_t(30000) * 4096, int64_t(20000) * 4096},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const DisplaySize size = GetDisplaySize(c.w, c.h, c.zoom);
         EXPECT_EQ(size.nWidth, c.dw) << c.w << " at " << c.zoom;
         EXPECT_EQ(size.nHeight, c.dh) << c.h << " at " << c.zoom;
@@ -26,42 +25,27 @@ TEST(ViewGeometry, ZoomStepsSkipZeroAndMinusOneAndStayWithinLimits)
     EXPECT_EQ(ZoomUp(-2), 1);
     EXPECT_EQ(ZoomDown(-2), -3);
     EXPECT_EQ(ZoomUp(-3), -2);
-
     EXPECT_TRUE(ZoomFits(640, 480, 2));
     EXPECT_TRUE(ZoomFits(640, 480, -8));
     EXPECT_FALSE(ZoomFits(640, 480, 0));
     EXPECT_FALSE(ZoomFits(640, 480, -1));
-    // Enlarging a large scan past the display limit, or reducing a small
-    // one to nothing, is refused.
+    // Enlarging a large scan past the display limit, or reducing a small one to nothing, is refused.
     EXPECT_FALSE(ZoomFits(100000, 100, 4000));
     EXPECT_FALSE(ZoomFits(10, 10, -30));
     EXPECT_FALSE(ZoomFits(0, 0, kMaxZoom + 1));
     EXPECT_TRUE(ZoomFits(0, 0, kMaxZoom));
 }
 
+// Rows counted from the bottom of a 300-row picture; beyond it nothing is clamped.
 TEST(ViewGeometry, ClientToImageCountsRowsFromTheBottom)
 {
-    int32_t c = 0, r = 0;
-    ClientToImage(1, 300, 10, 20, c, r);
-    EXPECT_EQ(c, 10);
-    EXPECT_EQ(r, 279);
-    ClientToImage(2, 300, 11, 21, c, r);
-    EXPECT_EQ(c, 5);
-    EXPECT_EQ(r, 299 - 10);
-    ClientToImage(-2, 300, 10, 20, c, r);
-    EXPECT_EQ(c, 20);
-    EXPECT_EQ(r, 299 - 40);
-    // Beyond the picture nothing is clamped.
-    ClientToImage(1, 300, 500, 350, c, r);
-    EXPECT_EQ(c, 500);
-    EXPECT_EQ(r, -51);
-}
-
-TEST(ViewGeometry, TitleSuffixReplacesAnEarlierOne)
-{
-    EXPECT_EQ(TitleWithZoom("portrait.jpg", 101, 101), "portrait.jpg   100.0%");
-    EXPECT_EQ(TitleWithZoom("portrait.jpg", 303, 101), "portrait.jpg   300.0%");
-    EXPECT_EQ(TitleWithZoom("portrait.jpg", 51, 101), "portrait.jpg   50.5%");
-    EXPECT_EQ(TitleWithZoom("old scan.jpg   100.0%", 50, 100), "old scan.jpg   50.0%");
-    EXPECT_EQ(TitleWithZoom("/photos/p_BLOTCH.jpg   200.0%", 100, 100), "/photos/p_BLOTCH.jpg   100.0%");
+    const struct { int zoom, x, y, column, row; } cases[] = {
+        {1, 10, 20, 10, 279}, {2, 11, 21, 5, 289}, {-2, 10, 20, 20, 259}, {1, 500, 350, 500, -51},
+    };
+    for (const auto& c : cases) {
+        int32_t column = 0, row = 0;
+        ClientToImage(c.zoom, 300, c.x, c.y, column, row);
+        EXPECT_EQ(column, c.column) << c.zoom << ": " << c.x << "," << c.y;
+        EXPECT_EQ(row, c.row) << c.zoom << ": " << c.x << "," << c.y;
+    }
 }

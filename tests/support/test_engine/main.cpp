@@ -1,19 +1,14 @@
 // A stand-in for the restoration engine, used by the tests: a real child
 // process that tells the tests what it was given.
-//
-//   VELTRO_TEST_RECORD    a directory: args.txt receives the arguments, one a
-//                         line, and params.txt a byte copy of the parameter
-//                         file (the word after -gorex, -crax, -fox or -crease).
-//   VELTRO_TEST_MODE      "": write a small JPEG at the path after -o;
-//                         nooutput: write nothing, exit 0;
-//                         fail: one error line on stderr, exit 3, no output;
-//                         crash: abort(); sleep: wait a second, then write;
-//                         chatty: much output on stderr, then the JPEG;
-//                         flood: megabytes on stdout without a line end, a
-//                         huge line ending in "progress 7", a line
-//                         "progress 99", then the JPEG.
-//   VELTRO_TEST_PROGRESS  comma-separated words, each written on stdout as a
-//                         line "progress WORD" 100 ms after the one before.
+//   VELTRO_TEST_RECORD    a directory: args.txt receives the arguments, one a line, and
+//                         params.txt a copy of the parameter file (the word after the switch).
+//   VELTRO_TEST_MODE      "": write a small JPEG at the path after -o; nooutput: write nothing,
+//                         exit 0; fail: one error line on stderr, exit 3; crash: abort();
+//                         sleep: wait a second, then write; chatty: much output on stderr,
+//                         then write; flood: megabytes on stdout without a line end, a huge
+//                         line ending in "progress 7", a line "progress 99", then write.
+//   VELTRO_TEST_PROGRESS  comma-separated words, each written on stdout as a line
+//                         "progress WORD" 100 ms after the one before.
 #include <QColor>
 #include <QCoreApplication>
 #include <QImage>
@@ -57,7 +52,7 @@ void Record(const std::string& strDir, int argc, char** argv, const char* pszPar
 int main(int argc, char** argv)
 {
     const char* pszParamFile = nullptr;
-    const char* pszOutput = nullptr;
+    const char* pszOutput = "";
     for (int i = 1; i + 1 < argc; ++i) {
         for (const char* pszSwitch : {"-gorex", "-crax", "-fox", "-crease"})
             if (!std::strcmp(argv[i], pszSwitch))
@@ -71,7 +66,7 @@ int main(int argc, char** argv)
     if (strMode == "nooutput")
         return 0;
     if (strMode == "fail") {
-        std::fprintf(stderr, "veltro.exe: test failure: %s: asked to fail\n", pszOutput ? pszOutput : "");
+        std::fprintf(stderr, "veltro.exe: test failure: %s: asked to fail\n", pszOutput);
         return 3;
     }
     if (strMode == "crash")
@@ -96,10 +91,6 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "veltro.exe: progress %d %s\n", i, std::string(80, '.').c_str());
         std::printf("veltro.exe: written to standard output\n");
         std::fprintf(stderr, "veltro.exe: last line\n");
-    }
-    if (!pszOutput) {
-        std::fprintf(stderr, "veltro.exe: usage: -i INPUT -gorex|-crax|-fox|-crease PARAMFILE -o OUTPUT\n");
-        return 2;
     }
     QCoreApplication app(argc, argv);   // lets QImage find its JPEG writer plug-in
     QImage image(8, 6, QImage::Format_RGB32);
