@@ -76,17 +76,6 @@ protected:
 
 } // namespace
 
-// Paths go in as they stand: blanks, an empty image path, percent signs.
-TEST(EngineCommandLine, PathsInsertedAsTheyStand)
-{
-    EXPECT_EQ(engine::CommandLine("-gorex", "/my photos/old portrait.jpg", "/out dir/blotch.log", "/out dir/p.jpg"),
-              QStringLiteral("veltro.exe -i /my photos/old portrait.jpg -gorex /out dir/blotch.log -o /out dir/p.jpg"));
-    EXPECT_EQ(engine::CommandLine("-gorex", "", "blotch.log", "_BLOTCH.jpg"),
-              QStringLiteral("veltro.exe -i  -gorex blotch.log -o _BLOTCH.jpg"));
-    EXPECT_EQ(engine::CommandLine("-fox", "/p/%1 %2.jpg", "/p/fox.log", "/p/%3_FOX.jpg"),
-              QStringLiteral("veltro.exe -i /p/%1 %2.jpg -fox /p/fox.log -o /p/%3_FOX.jpg"));
-}
-
 TEST_F(EngineRunner, LookupOrderAndWhatCountsAsTheEngine)
 {
     QTemporaryDir programDir, currentDir, pathA, pathB;
