@@ -102,25 +102,37 @@ TEST_F(EngineRunner, LookupOrderAndWhatCountsAsTheEngine)
 }
 
 // Whatever the engine did, a run that started and ended counts as done; the
-// engine's last error line is kept, and a new run forgets it.
+// engine's last error line is kept (a new run forgets it), and its progress
+// reports are told as they come, after a first report without a percentage.
 TEST_F(EngineRunner, StartedAndEndedWhateverTheEngineDid)
 {
-    const struct { const char *pszMode, *pszOutput; bool bWritten; QString strLastLine; } cases[] = {
-        {"nooutput", "n.jpg", false, QString()},
-        {"crash", "c.jpg", false, QString()},
-        {"fail", "out put.jpg", false,
-         QStringLiteral("veltro.exe: test failure: %1: asked to fail").arg(Work(QStringLiteral("out put.jpg")))},
+    const struct {
+        const char *pszMode, *pszProgress, *pszOutput;
+        bool bWritten;
+        QString strLastLine;
+        std::vector<int> reports;
+    } cases[] = {
+        {"nooutput", "", "n.jpg", false, QString(), {-1}},
+        {"crash", "", "c.jpg", false, QString(), {-1}},
+        {"fail", "", "out put.jpg", false,
+         QStringLiteral("veltro.exe: test failure: %1: asked to fail").arg(Work(QStringLiteral("out put.jpg"))), {-1}},
         // Far more output than a pipe holds, on both channels: read as it arrives, so the engine never stalls.
-        {"chatty", "t.jpg", true, QStringLiteral("veltro.exe: last line")},
-        {"", "d.jpg", true, QString()},
+        {"chatty", "", "t.jpg", true, QStringLiteral("veltro.exe: last line"), {-1}},
+        {"", "0,40,x,100", "d.jpg", true, QString(), {-1, 0, 40, 100}},
+        // Megabytes without a line end, then a huge line: they hide no report after them.
+        {"flood", "", "f.jpg", true, QString(), {-1, 99}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pszMode);
         Recorder record(c.pszMode);
-        EXPECT_EQ(engine::Run(Words("-crax", QString::fromLatin1(c.pszOutput))), 0);
+        ScopedEnv progress("VELTRO_TEST_PROGRESS", c.pszProgress);
+        std::vector<int> reports;
+        const QStringList words = Words("-crax", QString::fromLatin1(c.pszOutput));
+        WithQuietStdout([&] { EXPECT_EQ(engine::Run(words, [&](int n) { reports.push_back(n); }), 0); });
         EXPECT_TRUE(record.WasRun());
         EXPECT_EQ(Written(c.pszOutput), c.bWritten);
         EXPECT_EQ(engine::LastEngineErrorLine().toStdString(), c.strLastLine.toStdString());
+        EXPECT_EQ(reports, c.reports);
     }
     EXPECT_TRUE(m_messages.isEmpty());
 }
@@ -175,26 +187,6 @@ TEST_F(EngineRunner, EventsHandledUnderTheBusyCursorAndQuitWaitsForTheEngine)
     EXPECT_TRUE(bBusy);
     EXPECT_TRUE(bOutputWhenRunReturned);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-}
-
-TEST_F(EngineRunner, ReportsTheEnginesProgressAsItComes)
-{
-    const struct { const char *pszMode, *pszProgress, *pszOutput; std::vector<int> reports; } cases[] = {
-        {"", "0,40,x,100", "p.jpg", {-1, 0, 40, 100}},
-        // Megabytes without a line end, then a huge line: neither stalls the
-        // engine nor hides the reports after them.
-        {"flood", "", "f.jpg", {-1, 99}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.pszMode);
-        Recorder record(c.pszMode);
-        ScopedEnv progress("VELTRO_TEST_PROGRESS", c.pszProgress);
-        std::vector<int> reports;
-        const QStringList words = Words("-fox", QString::fromLatin1(c.pszOutput));
-        WithQuietStdout([&] { EXPECT_EQ(engine::Run(words, [&](int n) { reports.push_back(n); }), 0); });
-        EXPECT_EQ(reports, c.reports);
-        EXPECT_TRUE(Written(c.pszOutput));
-    }
 }
 
 // ---- Progress reports on the engine's standard output ------------------------

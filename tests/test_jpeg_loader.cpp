@@ -23,8 +23,6 @@
 
 namespace {
 
-// ---- Making files -----------------------------------------------------------
-
 // Samples top row first, 1 (grey), 3 (RGB) or 4 (CMYK) per pixel.
 struct Enc
 {
@@ -118,14 +116,9 @@ QString CaptureStderr(F f)
     close(nSaved);
     std::rewind(pFile);
     QFile in;
-    in.open(pFile, QIODevice::ReadOnly);
-    const QString text = QString::fromLocal8Bit(in.readAll());
-    in.close();
-    std::fclose(pFile);
-    return text;
+    in.open(pFile, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    return QString::fromLocal8Bit(in.readAll());
 }
-
-// ---- Pictures -----------------------------------------------------------------
 
 struct Rgb { int r, g, b; };
 

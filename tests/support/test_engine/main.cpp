@@ -22,32 +22,11 @@
 #include <string>
 #include <thread>
 
-namespace {
-
-std::string Env(const char* pszName)
+static std::string Env(const char* pszName)
 {
     const char* psz = std::getenv(pszName);
     return psz ? psz : "";
 }
-
-void Record(const std::string& strDir, int argc, char** argv, const char* pszParamFile)
-{
-    if (strDir.empty())
-        return;
-    std::ofstream args(strDir + "/args.txt", std::ios::binary);
-    for (int i = 1; i < argc; ++i)
-        args << argv[i] << '\n';
-    if (!pszParamFile)
-        return;
-    std::ifstream in(pszParamFile, std::ios::binary);
-    std::ofstream out(strDir + "/params.txt", std::ios::binary);
-    if (!in)
-        std::fprintf(stderr, "veltro.exe: test engine: %s: cannot read the parameter file\n", pszParamFile);
-    else if (in.peek() != EOF)
-        out << in.rdbuf();
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -60,7 +39,17 @@ int main(int argc, char** argv)
         if (!std::strcmp(argv[i], "-o"))
             pszOutput = argv[i + 1];
     }
-    Record(Env("VELTRO_TEST_RECORD"), argc, argv, pszParamFile);
+    if (const std::string strDir = Env("VELTRO_TEST_RECORD"); !strDir.empty()) {
+        std::ofstream args(strDir + "/args.txt", std::ios::binary);
+        for (int i = 1; i < argc; ++i)
+            args << argv[i] << '\n';
+        std::ifstream in(pszParamFile ? pszParamFile : "", std::ios::binary);
+        std::ofstream out(strDir + "/params.txt", std::ios::binary);
+        if (pszParamFile && !in)
+            std::fprintf(stderr, "veltro.exe: test engine: %s: cannot read the parameter file\n", pszParamFile);
+        else if (in && in.peek() != EOF)
+            out << in.rdbuf();
+    }
 
     const std::string strMode = Env("VELTRO_TEST_MODE");
     if (strMode == "nooutput")
