@@ -266,23 +266,25 @@ TEST_F(CrackCreaseTest, BlotchLeavesAPendingSelectionPending)
 // leave a pending selection pending, Crack and Crease leave no selection.
 TEST_F(CrackCreaseTest, UnwritableParameterFileIsReportedAndNothingRuns)
 {
+    using View = CVeltroInterfaceView;
+    using Doc = CVeltroInterfaceDoc;
     const struct
     {
         const char* pszName;
-        void (CVeltroInterfaceView::*command)();
+        std::function<void(View&)> command;
         const char* pszOutputId;
-        QString CVeltroInterfaceDoc::*pOutput;
+        std::function<QString(const Doc&)> output;
         const char* pszLog;
         int nMessages;   // Foxing warns first
         bool bPendingStays;
     } cases[] = {
-        {"blotch", &CVeltroInterfaceView::OnProcessingBlotch, "1013", &CVeltroInterfaceDoc::m_strBlotchOutput,
+        {"blotch", [](View& v) { v.OnProcessingBlotch(); }, "1013", [](const Doc& d) { return d.m_strBlotchOutput; },
          "blotch.log", 1, true},
-        {"foxing", &CVeltroInterfaceView::OnProcessingFoxing, "1028", &CVeltroInterfaceDoc::m_strFoxOutput,
+        {"foxing", [](View& v) { v.OnProcessingFoxing(); }, "1028", [](const Doc& d) { return d.m_strFoxOutput; },
          "fox.log", 2, true},
-        {"crack", &CVeltroInterfaceView::OnProcessingCrack, "1021", &CVeltroInterfaceDoc::m_strCrackOutput,
+        {"crack", [](View& v) { v.OnProcessingCrack(); }, "1021", [](const Doc& d) { return d.m_strCrackOutput; },
          "crack.log", 1, false},
-        {"crease", &CVeltroInterfaceView::OnProcessingCrease, "1029", &CVeltroInterfaceDoc::m_strCreaseOutput,
+        {"crease", [](View& v) { v.OnProcessingCrease(); }, "1029", [](const Doc& d) { return d.m_strCreaseOutput; },
          "crease.log", 1, false},
     };
     const QString strOutput = m_tempDir.filePath(QStringLiteral("missing/out.jpg"));
@@ -293,10 +295,10 @@ TEST_F(CrackCreaseTest, UnwritableParameterFileIsReportedAndNothingRuns)
         m_pView->m_nMode = c.bPendingStays ? CVeltroInterfaceView::modeCrackPoints : CVeltroInterfaceView::modeIdle;
         m_pView->m_nPointStage = c.bPendingStays ? 1 : -1;
         Fields typed{{c.pszOutputId, strOutput}};
-        if (c.command == &CVeltroInterfaceView::OnProcessingBlotch)
-            typed.insert("1006", m_strImage);
+        if (c.pszOutputId == QLatin1String("1013"))
+            typed.insert("1006", m_strImage);   // Blotch: a mask that exists
         AnswerOk(typed);
-        (m_pView->*c.command)();
+        c.command(*m_pView);
         ProcessEvents();
 
         ASSERT_EQ(m_messages.size(), c.nMessages) << qPrintable(m_messages.join('|'));
@@ -305,7 +307,7 @@ TEST_F(CrackCreaseTest, UnwritableParameterFileIsReportedAndNothingRuns)
         EXPECT_TRUE(m_messages.last().contains(QString::fromLocal8Bit(std::strerror(ENOENT))));
         EXPECT_FALSE(recorder.WasRun());
         EXPECT_EQ(WindowCount(), 1);
-        EXPECT_EQ(m_pView->GetDocument()->*c.pOutput, strOutput);
+        EXPECT_EQ(c.output(*m_pView->GetDocument()), strOutput);
         EXPECT_EQ(m_pView->m_nMode,
                   c.bPendingStays ? CVeltroInterfaceView::modeCrackPoints : CVeltroInterfaceView::modeIdle);
         EXPECT_EQ(m_pView->m_nPointStage, c.bPendingStays ? 1 : -1);
