@@ -76,29 +76,47 @@ protected:
 
 } // namespace
 
-TEST_F(EngineRunner, LookupOrderAndWhatCountsAsTheEngine)
+// The engine is looked for beside the program, then in the current directory,
+// then on PATH; neither a file without execute permission nor a directory
+// counts. None found, or one the system refuses to start: one message, shown
+// without the busy cursor, and no progress told.
+TEST_F(EngineRunner, LookupOrderAndEnginesThatCannotBeStarted)
 {
+    Recorder record;
     QTemporaryDir programDir, currentDir, pathA, pathB;
     engine::SetProgramDirOverride(programDir.path());
     ScopedCurrentDir cwd(currentDir.path());
     ScopedEnv path("PATH", QFile::encodeName(pathA.path() + ':' + pathB.path()));
-    EXPECT_EQ(engine::FindEngine(), QString());
-
-    // Neither a file without execute permission nor a directory counts.
-    QFile plain(programDir.filePath(QStringLiteral("veltro.exe")));
-    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
-    plain.close();
+    bool bBusyDuringMessage = false, bTold = false;
+    ui::SetMessageHandler([&](const QString& strText) {
+        m_messages << strText;
+        bBusyDuringMessage = bBusyDuringMessage || QApplication::overrideCursor() != nullptr;
+    });
+    const auto expectNotStarted = [&] {
+        m_messages.clear();
+        EXPECT_EQ(engine::Run(Words("-gorex", QStringLiteral("o.jpg")), [&](int) { bTold = true; }), 1);
+        EXPECT_EQ(m_messages, QStringList({"CreateProcess failed."}));
+    };
+    const QString strBeside = programDir.filePath(QStringLiteral("veltro.exe"));
+    QFile garbage(strBeside);
+    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly) && garbage.write("\x7f" "ELF garbage") > 0);
+    garbage.close();
     ASSERT_TRUE(QDir(pathA.path()).mkdir(QStringLiteral("veltro.exe")));
     EXPECT_EQ(engine::FindEngine(), QString());
+    expectNotStarted();
 
     MakeExecutable(pathB.filePath(QStringLiteral("veltro.exe")), "#!/bin/sh\n");
     EXPECT_EQ(engine::FindEngine(), pathB.filePath(QStringLiteral("veltro.exe")));
     MakeExecutable(currentDir.filePath(QStringLiteral("veltro.exe")), "#!/bin/sh\n");
     EXPECT_EQ(QFileInfo(engine::FindEngine()).canonicalFilePath(),
               QFileInfo(currentDir.filePath(QStringLiteral("veltro.exe"))).canonicalFilePath());
-    // Beside the program comes first.
-    ASSERT_TRUE(plain.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-    EXPECT_EQ(engine::FindEngine(), programDir.filePath(QStringLiteral("veltro.exe")));
+    ASSERT_TRUE(garbage.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    EXPECT_EQ(engine::FindEngine(), strBeside);
+    expectNotStarted();
+    EXPECT_FALSE(record.WasRun());
+    EXPECT_FALSE(bTold);
+    EXPECT_FALSE(bBusyDuringMessage);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 // Whatever the engine did, a run that started and ended counts as done; the
@@ -135,34 +153,6 @@ TEST_F(EngineRunner, StartedAndEndedWhateverTheEngineDid)
         EXPECT_EQ(reports, c.reports);
     }
     EXPECT_TRUE(m_messages.isEmpty());
-}
-
-// No engine anywhere (beside the program, in the current directory, on
-// PATH), or one the system refuses to start: one message, shown without the
-// busy cursor, and no progress told.
-TEST_F(EngineRunner, EngineThatCannotBeStarted)
-{
-    Recorder record;
-    QTemporaryDir emptyDir, garbageDir;
-    MakeExecutable(garbageDir.filePath(QStringLiteral("veltro.exe")), QByteArray("\x7f" "ELF garbage", 12));
-    ScopedCurrentDir cwd(emptyDir.path());
-    ScopedEnv path("PATH", QFile::encodeName(emptyDir.path()));
-    bool bBusyDuringMessage = false;
-    ui::SetMessageHandler([&](const QString& strText) {
-        m_messages << strText;
-        bBusyDuringMessage = bBusyDuringMessage || QApplication::overrideCursor() != nullptr;
-    });
-    for (const QTemporaryDir* pProgramDir : {&emptyDir, &garbageDir}) {
-        engine::SetProgramDirOverride(pProgramDir->path());
-        m_messages.clear();
-        bool bTold = false;
-        EXPECT_EQ(engine::Run(Words("-gorex", QStringLiteral("o.jpg")), [&](int) { bTold = true; }), 1);
-        EXPECT_EQ(m_messages, QStringList({"CreateProcess failed."}));
-        EXPECT_FALSE(bTold);
-    }
-    EXPECT_FALSE(record.WasRun());
-    EXPECT_FALSE(bBusyDuringMessage);
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 // While the engine runs the program keeps handling its own events under the

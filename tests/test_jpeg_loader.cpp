@@ -294,9 +294,11 @@ TEST_F(JpegLoaderTest, ScanLimitShrinksWithSizeAndScansUnderItStillDecode)
     EXPECT_TRUE(std::equal(plain.m_pImage, plain.m_pImage + 256, many.m_pImage));
 }
 
-// Data that ends early is only a warning: the rows decoded so far stay and
-// the rest is black (the larger case clears whole pages).
-TEST_F(JpegLoaderTest, TruncatedFileLeavesTheRestBlack)
+// Damage found while the rows are read. Data that ends early is only a
+// warning: the rows decoded so far stay and the rest is black (the larger case
+// clears whole pages). A fatal error after the last row (a second frame
+// header) fails the load but keeps the picture.
+TEST_F(JpegLoaderTest, DamageWhileReadingKeepsWhatWasDecoded)
 {
     for (const Enc& o : {Enc{64, 64, 3}, Enc{1024, 768, 3, 90, true}}) {
         SCOPED_TRACE(o.w);
@@ -317,11 +319,7 @@ TEST_F(JpegLoaderTest, TruncatedFileLeavesTheRestBlack)
         for (size_t i = 0; i < nWords / 4; ++i)   // the bottom quarter lies surely beyond the data
             ASSERT_EQ(doc.m_pImage[i], 0u) << i;
     }
-}
 
-// A fatal error after the last row (a second frame header) fails the load but keeps the picture.
-TEST_F(JpegLoaderTest, FatalErrorAfterTheRowsKeepsThePicture)
-{
     const QByteArray whole = Encode(Enc{16, 16, 3}, Pixels(16, 16, Banded));
     const Segment sof = Find(whole, 0xC0);
     const QByteArray twoFrames = whole.left(whole.size() - 2) + whole.mid(sof.nOffset, sof.nLength) + whole.right(2);
@@ -329,8 +327,8 @@ TEST_F(JpegLoaderTest, FatalErrorAfterTheRowsKeepsThePicture)
     EXPECT_EQ(Load(doc, Write("twoframes.jpg", twoFrames)), 1);
     ASSERT_NE(doc.m_pImage, nullptr);
     EXPECT_EQ(doc.m_nWidth * doc.m_nHeight, 256);
-    EXPECT_TRUE(m_strReason.contains(QLatin1String("SOF"))) << m_strReason.toStdString();
-    EXPECT_TRUE(m_strStderr.contains(m_strReason)) << m_strStderr.toStdString();
+    EXPECT_TRUE(m_strReason.contains(QLatin1String("SOF")) && m_strStderr.contains(m_strReason))
+        << m_strStderr.toStdString();
     EXPECT_TRUE(WordNear(doc.m_pImage[0], {0, 0, 255}, 4));
     EXPECT_TRUE(WordNear(doc.m_pImage[255], {255, 0, 0}, 4));
 }
