@@ -60,8 +60,7 @@ QImage RenderAll(const CDisplayCache& cache, int nZoom)
 
 } // namespace
 
-// Zoom 1 shows every pixel of an odd-sized picture upright, the enlarged
-// zooms sharp z x z blocks, and nothing beyond the picture.
+// Zoom 1 shows every pixel upright, enlarged zooms sharp z x z blocks, and nothing is drawn beyond the picture.
 TEST(DisplayCache, ZoomOneAndEnlargedShowEveryPixelUpright)
 {
     const auto pDoc = MakeDoc(7, 5, Distinct);
@@ -77,9 +76,8 @@ TEST(DisplayCache, ZoomOneAndEnlargedShowEveryPixelUpright)
     }
 }
 
-// A picture of some megabytes, converted by two threads into mapped memory,
-// comes out as a small one does. The cache is built once per document,
-// belongs to it and goes with it; a document without a picture has none.
+// A picture of some megabytes, converted by two threads into mapped memory, comes out as a small one does. The cache
+// is built once per document, belongs to it and goes with it; a document without a picture has none.
 TEST(DisplayCache, LargePictureConvertsAlikeOncePerDocument)
 {
     auto pDoc = MakeDoc(1201, 901, Distinct);
@@ -105,8 +103,7 @@ TEST(DisplayCache, LargePictureConvertsAlikeOncePerDocument)
     EXPECT_TRUE(empty.findChildren<CDisplayCache*>().isEmpty());
 }
 
-// Reduced zooms keep the picture upright and in place: display pixel (x, y)
-// at a reduction by n shows the image around column n x, top-down row n y.
+// Reduced zooms keep the picture upright and in place: display pixel (x, y) at zoom -n shows image pixel (n x, n y).
 TEST(DisplayCache, ReducedZoomsKeepPlaces)
 {
     // Top-down: rows 0-31 red on the left half, blue on the right; rows 32-63 green.
@@ -132,10 +129,9 @@ TEST(DisplayCache, ReducedZoomsKeepPlaces)
     EXPECT_GT(qGreen(shown.pixel(5, 12)), 200);
 }
 
-// A plain picture stays plain at every reduction up to the last display
-// pixel (whose area reaches past the picture when the size was rounded up);
-// nothing is drawn beyond the display size. A one-pixel checkerboard shows
-// its mean grey: reductions are smoothed, not made by dropping pixels.
+// A plain picture stays plain at every reduction up to the last display pixel (whose area reaches past the picture
+// when the size was rounded up); nothing is drawn beyond the display size. A one-pixel checkerboard shows its mean
+// grey: reductions are smoothed, not made by dropping pixels.
 TEST(DisplayCache, ReductionsAreSmoothedFilledAndExact)
 {
     const uint32_t nColour = Word(0x33, 0x66, 0x99);
@@ -166,9 +162,8 @@ TEST(DisplayCache, ReductionsAreSmoothedFilledAndExact)
     }
 }
 
-// Drawing only an exposed region, scrolled or not, gives the pixels a full
-// draw gives there; reduced zooms draw nothing outside the region, enlarged
-// ones at most the rest of the image pixels it cuts.
+// Drawing only an exposed region, scrolled or not, gives the pixels a full draw gives there; reduced zooms draw
+// nothing outside the region, enlarged ones at most the rest of the image pixels it cuts.
 TEST(DisplayCache, ExposedRegionMatchesFullDraw)
 {
     const auto pDoc = MakeDoc(61, 47, [](int x, int y) {
@@ -197,8 +192,7 @@ TEST(DisplayCache, ExposedRegionMatchesFullDraw)
     }
 }
 
-// Zooms that never occur, and regions outside the picture, draw nothing;
-// the painter's smoothing hint is left as it was.
+// Zooms that never occur and regions outside the picture draw nothing; the painter's smoothing hint stays.
 TEST(DisplayCache, DrawsNothingOutsideAndKeepsPainterState)
 {
     const auto pDoc = MakeDoc(9, 9, Distinct);

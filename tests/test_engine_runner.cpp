@@ -76,9 +76,8 @@ protected:
 
 } // namespace
 
-// The engine is looked for beside the program, then in the current directory,
-// then on PATH; neither a file without execute permission nor a directory
-// counts. None found, or one the system refuses to start: one message, shown
+// The engine is looked for beside the program, then in the current directory, then on PATH; neither a file without
+// execute permission nor a directory counts. None found, or one the system refuses to start: one message, shown
 // without the busy cursor, and no progress told.
 TEST_F(EngineRunner, LookupOrderAndEnginesThatCannotBeStarted)
 {
@@ -119,9 +118,8 @@ TEST_F(EngineRunner, LookupOrderAndEnginesThatCannotBeStarted)
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-// Whatever the engine did, a run that started and ended counts as done; the
-// engine's last error line is kept (a new run forgets it), and its progress
-// reports are told as they come, after a first report without a percentage.
+// Whatever the engine did, a run that started and ended counts as done; the engine's last error line is kept (a new
+// run forgets it), and its progress reports are told as they come, after a first report without a percentage.
 TEST_F(EngineRunner, StartedAndEndedWhateverTheEngineDid)
 {
     const struct {
@@ -155,9 +153,8 @@ TEST_F(EngineRunner, StartedAndEndedWhateverTheEngineDid)
     EXPECT_TRUE(m_messages.isEmpty());
 }
 
-// While the engine runs the program keeps handling its own events under the
-// busy cursor. Quitting then neither cuts the wait short nor leaves the engine
-// behind: the run ends first, then the program's loop; the cursor is restored.
+// While the engine runs the program keeps handling its own events under the busy cursor. Quitting then neither cuts
+// the wait short nor leaves the engine behind: the run ends first, then the program's loop; the cursor is restored.
 TEST_F(EngineRunner, EventsHandledUnderTheBusyCursorAndQuitWaitsForTheEngine)
 {
     Recorder record("sleep");
@@ -198,8 +195,7 @@ TEST(EngineProgress, OnlyWellFormedReportsAreRead)
     EXPECT_EQ(engine::OperationSwitch({"-i", "in.jpg", "-o", "out.jpg"}), QString());
 }
 
-// Reports are found however the output is cut into pieces; other text is
-// passed on unchanged, and a line too long to be a report is never held.
+// Reports are found however the output is cut; other text passes on unchanged; an overlong line is never held.
 TEST(EngineProgress, OutputSplitIntoReportsAndTextPassedOn)
 {
     const QByteArray output("progress 5\nhello\r\nprogress 50\r\n  progress 60 \nprogress 200\nprogress 70");

@@ -9,15 +9,9 @@
 
 namespace {
 
-// One text typed into a field and what reading it gives; a refused text
-// leaves the variable as it was.
+// Texts typed into a field and what reading them gives; a refused text leaves the variable as it was.
 template <typename T>
-struct ParseCase
-{
-    const char* pszText;
-    bool bAccepted;
-    T value;
-};
+struct ParseCase { const char* pszText; bool bAccepted; T value; };
 
 template <typename T, typename Parse>
 void ExpectParses(std::initializer_list<ParseCase<T>> cases, Parse parse)
@@ -25,8 +19,8 @@ void ExpectParses(std::initializer_list<ParseCase<T>> cases, Parse parse)
     for (const ParseCase<T>& c : cases) {
         const T untouched = T(-12345);
         T value = untouched;
-        EXPECT_EQ(parse(QString::fromUtf8(c.pszText), value), c.bAccepted) << '"' << c.pszText << '"';
-        EXPECT_EQ(value, c.bAccepted ? c.value : untouched) << '"' << c.pszText << '"';
+        EXPECT_TRUE(parse(QString::fromUtf8(c.pszText), value) == c.bAccepted
+                    && value == (c.bAccepted ? c.value : untouched)) << '"' << c.pszText << "\" gives " << value;
     }
 }
 

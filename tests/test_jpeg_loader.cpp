@@ -1,6 +1,4 @@
-// The JPEG loader against small files made here with the same library: pixel
-// layout, colour conversions, damaged and hostile files, and the document's
-// loading step around it.
+// The JPEG loader and the document's loading step, on files made here with the library the loader reads them with.
 
 #include "document/CVeltroInterfaceDoc.h"
 #include "document/JpegLoader.h"
@@ -68,8 +66,7 @@ QByteArray Encode(const Enc& o, const std::vector<uint8_t>& samples)
 
 struct Segment { int nMarker, nOffset, nLength; };
 
-// The first segment with this marker in a file written by the library; a
-// scan's length takes in its entropy-coded data.
+// The first segment with this marker in a file the library wrote; a scan's length takes in its coded data.
 Segment Find(const QByteArray& j, int nMarker)
 {
     const auto at = [&](int i) { return int(uint8_t(j[i])); };
@@ -93,8 +90,7 @@ QByteArray WithFrameSize(QByteArray jpeg, int nFrameMarker, int w, int h)
     return jpeg.replace(s.nOffset + 5, 4, size, 4);
 }
 
-// Further copies of the first scan: repeating a progressive file's first DC
-// scan leaves the picture as it was but multiplies the scans to read.
+// Repeating a progressive file's first (DC) scan keeps the picture but multiplies the scans to read.
 QByteArray RepeatFirstScan(const QByteArray& jpeg, int nCopies)
 {
     const Segment s = Find(jpeg, 0xDA);
@@ -122,10 +118,10 @@ QString CaptureStderr(F f)
 
 struct Rgb { int r, g, b; };
 
-// The word of the pixel in column x of picture row yTop (0 = top row).
-uint32_t WordAt(const CVeltroInterfaceDoc& doc, int x, int yTop)
+// The word of the pixel in column x of picture row y (0 = top row).
+uint32_t WordAt(const CVeltroInterfaceDoc& doc, int x, int y)
 {
-    return doc.m_pImage[size_t(doc.m_nHeight - 1 - yTop) * size_t(doc.m_nWidth) + size_t(x)];
+    return doc.m_pImage[(doc.m_nHeight - 1 - y) * doc.m_nWidth + x];
 }
 
 ::testing::AssertionResult WordNear(uint32_t w, Rgb want, int tolerance)
@@ -201,8 +197,7 @@ protected:
 
 } // namespace
 
-// Four-sample files: ink absorbs, each channel keeps what its complementary
-// ink and the black let through; Adobe files store the ink inverted.
+// Four samples: each channel keeps what its complementary ink and the black let through (Adobe: ink stored inverted).
 TEST_F(JpegLoaderTest, DecodedPicturesMatchTheirSamplesWordByWord)
 {
     const std::vector<uint8_t> threeByTwo = {250, 10, 10, 10, 250, 10, 10, 10, 250,   // red green blue
@@ -266,15 +261,14 @@ TEST_F(JpegLoaderTest, BadAndHostileFilesAreRefusedUntouched)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ExpectRefused(Write("refused.jpg", c.bytes));
-        EXPECT_TRUE(m_strReason.contains(QLatin1String(c.reasonPart), Qt::CaseInsensitive)) << m_strReason.toStdString();
+        EXPECT_TRUE(m_strReason.contains(QLatin1String(c.reasonPart), Qt::CaseInsensitive)) << qPrintable(m_strReason);
     }
     const QString missing = Path("no such file.jpg");
     ExpectRefused(missing);
     EXPECT_EQ(m_strStderr, QStringLiteral("can't open %1\n").arg(missing));
 }
 
-// Each progressive scan is a pass over the whole picture: the scans allowed
-// shrink as the picture grows, within fixed bounds.
+// Each progressive scan is a pass over the whole picture: fewer scans for larger pictures, within fixed bounds.
 TEST_F(JpegLoaderTest, ScanLimitShrinksWithSizeAndScansUnderItStillDecode)
 {
     using namespace jpeglimits;
@@ -294,10 +288,9 @@ TEST_F(JpegLoaderTest, ScanLimitShrinksWithSizeAndScansUnderItStillDecode)
     EXPECT_TRUE(std::equal(plain.m_pImage, plain.m_pImage + 256, many.m_pImage));
 }
 
-// Damage found while the rows are read. Data that ends early is only a
-// warning: the rows decoded so far stay and the rest is black (the larger case
-// clears whole pages). A fatal error after the last row (a second frame
-// header) fails the load but keeps the picture.
+// Damage found while the rows are read. Data that ends early is only a warning: the rows decoded so far stay and the
+// rest is black (the larger case clears whole pages). A fatal error after the last row (a second frame header) fails
+// the load but keeps the picture.
 TEST_F(JpegLoaderTest, DamageWhileReadingKeepsWhatWasDecoded)
 {
     for (const Enc& o : {Enc{64, 64, 3}, Enc{1024, 768, 3, 90, true}}) {

@@ -56,8 +56,7 @@ protected:
     }
 };
 
-// The top row at the top, at the document's zoom; outside the selection
-// modes the selection is dropped, in them its inside shows inverted.
+// Upright at the document's zoom; the selection is dropped outside the selection modes, shown inverted in them.
 TEST_F(ViewDrawingTest, PaintShowsThePictureUprightAndTheSelectionInverted)
 {
     CVeltroInterfaceView* pView = NewView(5, 3);
@@ -81,8 +80,7 @@ TEST_F(ViewDrawingTest, PaintShowsThePictureUprightAndTheSelectionInverted)
     EXPECT_FALSE(pView->m_rcSelection.IsNone());
 }
 
-// The first paint after a zoom change fits the frame to the picture (never
-// beyond the workspace) and titles the zoom.
+// The first paint after a zoom change fits the frame to the picture (never beyond the workspace) and titles the zoom.
 TEST_F(ViewDrawingTest, FirstPaintFitsTheFrameWithinTheWorkspace)
 {
     m_pFrame->resize(700, 500);

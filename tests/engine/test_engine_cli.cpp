@@ -118,15 +118,14 @@ TEST_F(EngineCli, HelpAndVersion)
     Result r = Run({"--help"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, veltro::UsageText());
-    EXPECT_NE(r.out.find("usage: veltro.exe -i INPUT -gorex|-crax|-fox|-crease PARAMFILE -o OUTPUT"), std::string::npos);
     r = Run({"--version"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("veltro.exe ", 0), 0u);
     EXPECT_EQ(r.out.find('\n'), r.out.size() - 1);
 }
 
-// Each failure: its exit status, one line on stderr, no output or temporary
-// file left, the input and mask untouched, and progress (if begun) short of 100.
+// Each failure: its exit status, one line on stderr, no output or temporary file left, the input and mask untouched,
+// and progress (if begun) short of 100.
 TEST_F(EngineCli, EveryFailureHasItsExitStatusOneLineAndNoOutput)
 {
     const std::string points = "Y1\t10\nX1\t10\nY2\t70\nX2\t50\n";
@@ -190,12 +189,8 @@ TEST_F(EngineCli, EveryFailureHasItsExitStatusOneLineAndNoOutput)
     EXPECT_EQ(ReadAll(mask), maskBefore);
 }
 
-// Each restoration on a picture with damage for it (a blotch, a white crack,
-// a brown spot on light paper, a dark crease line), with the pairs in any
-// order and odd but readable parameters (Windows line ends, unknown keys,
-// points and regions beyond the picture): a JPEG output whatever its name,
-// the input untouched, warnings at most, and on standard output only
-// progress lines growing from 0 to 100.
+// Each restoration on damage made for it, pairs in any order, odd but readable parameters: a JPEG output whatever
+// its name, the input untouched, warnings at most, and only progress lines growing from 0 to 100 on standard output.
 TEST_F(EngineCli, EveryRestorationWritesItsOutputAndReportsProgress)
 {
     cv::Mat picture(240, 320, CV_8UC3, cv::Scalar(200, 210, 215));
@@ -216,7 +211,7 @@ TEST_F(EngineCli, EveryRestorationWritesItsOutputAndReportsProgress)
         {{"-o", output, "-gorex", Write("b.log", "DIST\t3\nCOST\t10\nMASKFILE\t" + bigMask + "\n"), "-i", big}, "", 20},
         {{"-i", big, "-crax", Write("c.log", kCrack + std::string("Y1\t40\nX1\t39\nY2\t280\nX2\t199\n")), "-o", output},
          "", 10},
-        {{"-fox", Write("f.log", "DIST\t3\r\nCOST\t2\r\nAMP\t0.050000\r\nEXTRA\t1\r\n"), "-i", big, "-o", png}, "EXTRA", 5},
+        {{"-fox", Write("f.log", "DIST\t3\r\nCOST\t2\r\nAMP\t0.05\r\nEXTRA\t1\r\n"), "-i", big, "-o", png}, "EXTRA", 5},
         {{"-i", big, "-crease", Write("k.log", "THR1\t10.000000\nQ\t22\nN\t25\nY1\t20\nX1\t219\nY2\t150\nX2\t119\n"),
           "-o", output}, "", 5},
         {{"-i", big, "-crease", Write("k2.log", "THR1\t10.000000\nQ\t22\nN\t25\nY1\t500\nX1\t500\nY2\t600\nX2\t600\n"),

@@ -50,8 +50,8 @@ TEST(ParamFile, AcceptsOnlyPlainDecimalNumbers)
     }
 }
 
-// LF and CR LF lines alike, with or without a last line end; unknown keys
-// and lines without a tab are warned about, a repeated key's last value counts.
+// LF and CR LF lines alike, with or without a last line end; unknown keys and lines without a tab are warned about, a
+// repeated key's last value counts.
 TEST(ParamFile, ReadsLinesWarnsAboutUnknownKeysAndKeepsTheLastOfRepeatedKeys)
 {
     std::ostringstream warnings;
@@ -104,8 +104,8 @@ TEST(ParamFile, BadValuesAndUnreadableFilesFail)
     EXPECT_EQ(e.Subject(), "/nonexistent/dir/blotch.log");
 }
 
-// The front end counts rows from the bottom: "X" keys carry that row, "Y"
-// keys the column. Points are clamped and regions cut to the picture.
+// The front end counts rows from the bottom: "X" keys carry that row, "Y" keys the column. Points are clamped and
+// regions cut to the picture.
 TEST(Coordinates, RowsFromTheBottomBecomeTopDownAndStayInThePicture)
 {
     const cv::Size size(400, 300);

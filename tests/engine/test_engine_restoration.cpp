@@ -1,5 +1,4 @@
-// Each restoration on a small deterministic case with known ground truth: it
-// must reduce the error under the damage and leave pixels away from it alone.
+// Each restoration on damage of known ground truth: less error under the damage, pixels away from it left alone.
 
 #include "engine/Restoration.h"
 
@@ -180,8 +179,7 @@ TEST(Crease, RemovesTheProfileInsideTheRegionOnly)
     EXPECT_EQ(cv::countNonZero(Changed(out, damaged) & Far(truth, 4) & ~outside), 0);
 }
 
-// Nothing to restore, or nothing to build from: the picture stays as it is,
-// and degenerate crack clicks end cleanly.
+// Nothing to restore, or nothing to build from: the picture stays as it is, and degenerate crack clicks end cleanly.
 TEST(Restoration, NothingToDoLeavesThePictureAsItIs)
 {
     const cv::Mat clean = Scene(cv::Size(60, 40));

@@ -1,7 +1,6 @@
 #pragma once
 
-// Helpers for tests that run the test engine (tests/support/test_engine),
-// which lies as "veltro.exe" beside the test programs.
+// Helpers for tests that run the test engine (test_engine/main.cpp), "veltro.exe" beside the test programs.
 
 #include <QApplication>
 #include <QByteArray>
@@ -13,8 +12,7 @@
 
 namespace testengine {
 
-// The one QApplication of a test process, made on first use and never
-// destroyed (torn down among the static destructors it may crash).
+// The one QApplication of a test process, never destroyed (among the static destructors it may crash).
 inline QApplication& Application()
 {
     static int argc = 1;
@@ -55,10 +53,9 @@ private:
     QString m_strOld;
 };
 
-// One engine run's record: a temporary directory announced to the test
-// engine through VELTRO_TEST_RECORD, and its behaviour through
-// VELTRO_TEST_MODE ("" normal, "nooutput", "fail", "crash", "sleep",
-// "chatty", "flood"; see test_engine/main.cpp). Both restored afterwards.
+// One engine run's record: a temporary directory announced to the test engine through VELTRO_TEST_RECORD, and its
+// behaviour through VELTRO_TEST_MODE ("" normal, "nooutput", "fail", "crash", "sleep", "chatty", "flood"; see
+// test_engine/main.cpp). Both restored afterwards.
 class Recorder
 {
 public:

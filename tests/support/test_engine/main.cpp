@@ -78,7 +78,6 @@ int main(int argc, char** argv)
     if (strMode == "chatty") {   // more than a pipe holds: a caller that does not read would stall
         for (int i = 0; i < 1000; ++i)
             std::fprintf(stderr, "veltro.exe: progress %d %s\n", i, std::string(80, '.').c_str());
-        std::printf("veltro.exe: written to standard output\n");
         std::fprintf(stderr, "veltro.exe: last line\n");
     }
     QCoreApplication app(argc, argv);   // lets QImage find its JPEG writer plug-in
