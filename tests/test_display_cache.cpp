@@ -95,7 +95,6 @@ TEST(DisplayCache, LargePictureConvertsAlikeOncePerDocument)
     const QPointer<CDisplayCache> pWatch(pCache);
     pDoc.reset();   // a leak or a bad release of the mapping shows under the sanitizers
     EXPECT_TRUE(pWatch.isNull());
-
     CVeltroInterfaceDoc empty;
     ASSERT_TRUE(empty.OnNewDocument());
     EXPECT_EQ(CDisplayCache::ForDocument(&empty), nullptr);
@@ -205,7 +204,6 @@ TEST(DisplayCache, DrawsNothingOutsideAndKeepsPainterState)
     EXPECT_EQ(Render(cache, 1, QRect(9, 0, 10, 10), size), blank);
     EXPECT_EQ(Render(cache, -2, QRect(5, 5, 10, 10), size), blank);
     EXPECT_EQ(Render(cache, 2, QRect(-10, -10, 10, 10), size), blank);
-
     QImage target(size, QImage::Format_RGB32);
     QPainter painter(&target);
     for (bool bSmooth : {false, true})

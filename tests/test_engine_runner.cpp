@@ -103,7 +103,6 @@ TEST_F(EngineRunner, LookupOrderAndEnginesThatCannotBeStarted)
     ASSERT_TRUE(QDir(pathA.path()).mkdir(QStringLiteral("veltro.exe")));
     EXPECT_EQ(engine::FindEngine(), QString());
     expectNotStarted();
-
     MakeExecutable(pathB.filePath(QStringLiteral("veltro.exe")), "#!/bin/sh\n");
     EXPECT_EQ(engine::FindEngine(), pathB.filePath(QStringLiteral("veltro.exe")));
     MakeExecutable(currentDir.filePath(QStringLiteral("veltro.exe")), "#!/bin/sh\n");
@@ -189,7 +188,6 @@ TEST(EngineProgress, OnlyWellFormedReportsAreRead)
     };
     for (const auto& c : cases)
         EXPECT_EQ(engine::ProgressFromLine(QByteArray(c.pszLine)).value_or(-1), c.nPercent) << '"' << c.pszLine << '"';
-
     // The switch is found among the pairs, whatever the paths are called.
     EXPECT_EQ(engine::OperationSwitch(engine::Arguments("-crease", "-fox", "-gorex", "-crax")), "-crease");
     EXPECT_EQ(engine::OperationSwitch({"-i", "in.jpg", "-o", "out.jpg"}), QString());

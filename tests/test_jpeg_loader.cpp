@@ -278,7 +278,6 @@ TEST_F(JpegLoaderTest, ScanLimitShrinksWithSizeAndScansUnderItStillDecode)
     };
     for (const auto& c : cases)
         EXPECT_EQ(MaxProgressiveScans(c.w, c.h), c.expected) << c.w << " x " << c.h;
-
     const QByteArray original = SmallJpeg(true, 1);
     CVeltroInterfaceDoc plain, many;
     ASSERT_EQ(Load(plain, Write("plain.jpg", original)), 0);
@@ -312,7 +311,6 @@ TEST_F(JpegLoaderTest, DamageWhileReadingKeepsWhatWasDecoded)
         for (size_t i = 0; i < nWords / 4; ++i)   // the bottom quarter lies surely beyond the data
             ASSERT_EQ(doc.m_pImage[i], 0u) << i;
     }
-
     const QByteArray whole = Encode(Enc{16, 16, 3}, Pixels(16, 16, Banded));
     const Segment sof = Find(whole, 0xC0);
     const QByteArray twoFrames = whole.left(whole.size() - 2) + whole.mid(sof.nOffset, sof.nLength) + whole.right(2);
@@ -339,7 +337,6 @@ TEST_F(JpegLoaderTest, DocumentRecordsTheFullPathAndOpensEvenWhenDecodingFails)
     EXPECT_EQ(good.m_strImagePath, Path("good.jpg"));
     EXPECT_EQ(good.m_nDisplayState, 1);
     EXPECT_EQ(good.m_nWidth, 16);
-
     const QString path = Write("picture.bmp", kBitmap);
     CVeltroInterfaceDoc doc;
     CaptureStderr([&] { EXPECT_FALSE(doc.OnOpenDocument(path, &error)); });

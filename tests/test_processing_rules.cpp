@@ -34,7 +34,6 @@ TEST(ProcessingPaths, ProposalFollowsTheImageUnlessAPathIsRememberedAndParamsLie
         EXPECT_EQ(ProposePath(QString::fromUtf8(c.pszImage), QString::fromUtf8(c.pszRemembered),
                               QString::fromUtf8(c.pszSuffix)).toStdString(), c.pszExpected)
             << c.pszImage << " | " << c.pszRemembered;
-
     const struct { const char *pszOutput, *pszName, *pszExpected; } params[] = {
         {"/photos/portrait_BLOTCH.jpg", "blotch.log", "/photos/blotch.log"},
         {"/portrait.jpg", "crease.log", "/crease.log"},
@@ -110,7 +109,6 @@ TEST(ParamFileWrite, CreatesTruncatesAppendsAndReportsFailures)
     const QString strNew = dir.filePath(QStringLiteral("crease.log"));
     ASSERT_TRUE(paramfile::Write(strNew, paramfile::IntLine("Q", 22), true, &strError));
     EXPECT_EQ(ReadAll(strNew), QByteArray("Q\t22\n"));
-
     // Failures report the system's reason, in both modes, and leave nothing; a full device is not hidden by the
     // stream's buffering.
     QFile plain(dir.filePath(QStringLiteral("plain.txt")));

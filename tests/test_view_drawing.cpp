@@ -8,7 +8,6 @@
 #include "view/CVeltroInterfaceView.h"
 
 #include <QDialog>
-#include <QImage>
 #include <QMdiArea>
 #include <QPainter>
 #include <QPrintPreviewWidget>
@@ -69,7 +68,6 @@ TEST_F(ViewDrawingTest, PaintShowsThePictureUprightAndTheSelectionInverted)
     const QImage enlarged = Render(pView, QSize(16, 10));
     EXPECT_EQ(enlarged.pixel(12, 6), qRgb(40, 0, 200));
     EXPECT_EQ(enlarged.pixel(11, 6), qRgb(30, 0, 200));
-
     pView->GetDocument()->m_nZoom = 1;
     pView->m_rcSelection.Set(1, 2, 3, 4);
     Render(pView, QSize(8, 6));
@@ -95,7 +93,6 @@ TEST_F(ViewDrawingTest, FirstPaintFitsTheFrameWithinTheWorkspace)
     pView->viewport()->repaint();
     EXPECT_EQ(pDoc->GetTitle(), QStringLiteral("old scan.jpg   50.5%"));
     EXPECT_EQ(pView->viewport()->size(), QSize(51, 30));
-
     pView = OpenImage(MakeJpeg(QStringLiteral("large.jpg"), 1800, 1200, Qt::darkGreen));
     ASSERT_NE(pView, nullptr);
     pView->viewport()->repaint();
@@ -126,7 +123,6 @@ TEST_F(ViewDrawingTest, PrintPreviewRendersOnePageThroughTheDrawingRoutine)
     });
     pView->OnFilePrintPreview();
     EXPECT_EQ(nPages, 1);
-
     // The same routine to a PDF: the picture lands on the page.
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);

@@ -206,7 +206,6 @@ TEST_F(EngineCli, EveryRestorationWritesItsOutputAndReportsProgress)
     cv::circle(m, cv::Point(100, 150), 40, cv::Scalar(255), cv::FILLED);
     cv::imwrite(bigMask, m);
     const std::string before = ReadAll(big), png = (dir / "out.png").string();
-
     const struct { std::vector<std::string> args; const char* warning; size_t minLines; } cases[] = {
         {{"-o", output, "-gorex", Write("b.log", "DIST\t3\nCOST\t10\nMASKFILE\t" + bigMask + "\n"), "-i", big}, "", 20},
         {{"-i", big, "-crax", Write("c.log", kCrack + std::string("Y1\t40\nX1\t39\nY2\t280\nX2\t199\n")), "-o", output},

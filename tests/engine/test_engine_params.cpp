@@ -98,7 +98,6 @@ TEST(ParamFile, BadValuesAndUnreadableFilesFail)
     EngineError e = Failure([&] { crack.Real("DEGSTART", -360, 360); });
     EXPECT_EQ(e.ExitStatus(), kExitInvalid);
     EXPECT_NE(e.Reason().find("-400.000000 is out of range"), std::string::npos) << e.Reason();
-
     e = Failure([&] { ParamFile::Load("/nonexistent/dir/blotch.log", kBlotchKeys, warnings); });
     EXPECT_EQ(e.ExitStatus(), kExitUnreadable);
     EXPECT_EQ(e.Subject(), "/nonexistent/dir/blotch.log");

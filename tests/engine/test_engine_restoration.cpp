@@ -103,7 +103,6 @@ TEST(Crack, TracesFromRoughClicksAndFillsOnlyAlongTheCrack)
     cv::Mat truth = cv::Mat::zeros(clean.size(), CV_8UC1);
     cv::polylines(truth, std::vector<std::vector<cv::Point>>{crack}, false, cv::Scalar(255), 2);
     damaged.setTo(cv::Scalar(250, 250, 250), truth);
-
     CrackParams p;
     p.start = crack.front() + cv::Point(1, -2);  // clicked a little off
     p.end = crack.back() + cv::Point(-2, 2);
@@ -143,7 +142,6 @@ TEST(Foxing, RemovesTheStainAndKeepsTheTextBeneath)
     cv::cvtColor(clean, grey, cv::COLOR_BGR2GRAY);
     const cv::Mat inkUnderStain = (grey < 120) & truth;
     ASSERT_GT(cv::countNonZero(inkUnderStain), 20);
-
     cv::Mat out = damaged.clone(), found;
     RemoveFoxing(out, 3, 2, 0.05, &found);
     EXPECT_GT(Psnr(out, clean, truth), Psnr(damaged, clean, truth) + 8);
@@ -169,7 +167,6 @@ TEST(Crease, RemovesTheProfileInsideTheRegionOnly)
     const cv::Rect region(30, 51, 180, 78);
     cv::Mat truth = cv::Mat::zeros(clean.size(), CV_8UC1);
     cv::Mat(cv::abs(profile(region)) > 2.0f).copyTo(truth(region));
-
     cv::Mat out = damaged.clone();
     RemoveCrease(out, region, 10, 22, 25);
     EXPECT_GT(Psnr(out, clean, truth), Psnr(damaged, clean, truth) + 3);

@@ -69,9 +69,9 @@ public:
     bool WasRun() const { return QFileInfo::exists(m_dir.filePath(QStringLiteral("args.txt"))); }
     QStringList Args() const
     {
-        const QString strText = QString::fromLocal8Bit(Read("args.txt"));
-        return WasRun() ? strText.left(strText.size() - strText.endsWith(QLatin1Char('\n'))).split(QLatin1Char('\n'))
-                        : QStringList();
+        QStringList words = QString::fromLocal8Bit(Read("args.txt")).split(QLatin1Char('\n'));
+        words.removeLast();   // what follows the last line end, or nothing when the engine never ran
+        return words;
     }
     QByteArray Params() const { return Read("params.txt"); }
 

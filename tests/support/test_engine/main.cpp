@@ -50,7 +50,6 @@ int main(int argc, char** argv)
         else if (in && in.peek() != EOF)
             out << in.rdbuf();
     }
-
     const std::string strMode = Env("VELTRO_TEST_MODE");
     if (strMode == "nooutput")
         return 0;
