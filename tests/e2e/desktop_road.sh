@@ -295,6 +295,42 @@ if [ "$MODE" = "full" ]; then
     xdotool key Down
     expect_title "VeltroInterface - $WORK/fox_page_FOX.jpg${GAP}50.0%" 10
     shot "zoom-50"
+
+    # Nothing the user does reaches the program while the engine works: a
+    # page large enough for a run of some seconds, and Ctrl+O pressed while
+    # the engine is still writing nothing. The Open dialog may only come
+    # once the run has ended and its result window is up.
+    step "input held while the engine runs"
+    convert "$WORK/fox_page.jpg" -resize 700% -quality 90 "$WORK/large_page.jpg"
+    open_menu 0
+    xdotool key o
+    wait_for "the Open dialog" 20 window_active "Open"
+    xdotool type --delay 5 "$WORK/large_page.jpg"
+    xdotool key Return
+    expect_title "VeltroInterface - large_page.jpg${GAP}100.0%" 60
+    rm -f "$WORK/fox.log"
+    processing 2
+    wait_for "the warning before foxing" 20 window_active "VeltroInterface"
+    xdotool key Return
+    wait_for "the dialog \"Foxing parameters\"" 20 window_active "Foxing parameters"
+    xdotool key Return
+    end=$((SECONDS + 60))
+    until [ -s "$WORK/fox.log" ]; do
+        [ "$SECONDS" -lt "$end" ] || fail "the run did not start within 60s"
+        sleep 0.02
+    done
+    xdotool key ctrl+o
+    [ ! -e "$WORK/large_page_FOX.jpg" ] ||
+        fail "the run ended before Ctrl+O was pressed; the page is too small to tell"
+    shot "busy"
+    sleep 1.5
+    shot "busy-progress"
+    wait_for "the held Ctrl+O to open the Open dialog" 120 window_active "Open"
+    title_is "VeltroInterface - $WORK/large_page_FOX.jpg${GAP}100.0%" ||
+        fail "the Open dialog came before the run's result window: input reached the program during the run"
+    shot "held-input-after-run"
+    xdotool key Escape
+    wait_for "the Open dialog to close" 20 window_gone "Open"
 fi
 
 step "File > Exit"
@@ -314,7 +350,7 @@ step "the recent-file list"
 [ -f "$SETTINGS" ] || fail "no settings were written ($SETTINGS)"
 # The photographs the user opened, the newest first; results are not listed.
 if [ "$MODE" = "full" ]; then
-    recent="File1=$WORK/fox_page.jpg\nFile2=$WORK/crease_photo.jpg\nFile3=$WORK/crack_photo.jpg\nFile4=$WORK/blotch_photo.jpg\n"
+    recent="File1=$WORK/large_page.jpg\nFile2=$WORK/fox_page.jpg\nFile3=$WORK/crease_photo.jpg\nFile4=$WORK/crack_photo.jpg\n"
 else
     recent="File1=$WORK/fox_page.jpg\n"
 fi
