@@ -170,6 +170,7 @@ processing() {
 }
 
 # open_file NAME: File > Open, the file name typed into the dialog.
+# A picture larger than the screen is not looked for (pass "large").
 open_file() {
     step "File > Open $1"
     open_menu 0
@@ -180,10 +181,12 @@ open_file() {
     xdotool type --delay 5 "$WORK/$1"
     xdotool key Return
     wait_for "the Open dialog to close" 20 window_gone "Open"
-    expect_title "VeltroInterface - $1${GAP}100.0%"
-    wait_for "$1 on screen" 20 picture_shown "$WORK/$1"
-    SOURCE_X=$PICTURE_X
-    SOURCE_Y=$PICTURE_Y
+    expect_title "VeltroInterface - $1${GAP}100.0%" 60
+    if [ "${2:-}" != "large" ]; then
+        wait_for "$1 on screen" 20 picture_shown "$WORK/$1"
+        SOURCE_X=$PICTURE_X
+        SOURCE_Y=$PICTURE_Y
+    fi
     shot "opened-${1%.jpg}"
 }
 
@@ -194,6 +197,16 @@ accept_dialog() {
     shot "dialog-${1%% *}"
     xdotool key Return
     wait_for "the dialog \"$1\" to close" 20 window_gone "$1"
+}
+
+# run_foxing: Processing > Foxing, its warning, then its dialog.
+run_foxing() {
+    processing 2
+    wait_for "the warning before foxing" 20 window_active "VeltroInterface"
+    sleep 0.3
+    shot "foxing-warning"
+    xdotool key Return
+    accept_dialog "Foxing parameters"
 }
 
 # expect_result NAME: the result window is active and shows the picture.
@@ -273,15 +286,9 @@ if [ "$MODE" = "full" ]; then
     expect_file "$WORK/crease.log" "THR1\t10.000000\nQ\t22\nN\t25\nY1\t93\nX1\t25\nY2\t515\nX2\t404\n"
 fi
 
-# Foxing: a warning first, then the dialog.
 open_file fox_page.jpg
 step "Processing > Foxing"
-processing 2
-wait_for "the warning before foxing" 20 window_active "VeltroInterface"
-sleep 0.3
-shot "foxing-warning"
-xdotool key Return
-accept_dialog "Foxing parameters"
+run_foxing
 expect_result fox_page_FOX.jpg
 expect_file "$WORK/fox.log" "DIST\t3\nCOST\t2\nAMP\t0.050000\n"
 
@@ -302,18 +309,9 @@ if [ "$MODE" = "full" ]; then
     # once the run has ended and its result window is up.
     step "input held while the engine runs"
     convert "$WORK/fox_page.jpg" -resize 700% -quality 90 "$WORK/large_page.jpg"
-    open_menu 0
-    xdotool key o
-    wait_for "the Open dialog" 20 window_active "Open"
-    xdotool type --delay 5 "$WORK/large_page.jpg"
-    xdotool key Return
-    expect_title "VeltroInterface - large_page.jpg${GAP}100.0%" 60
+    open_file large_page.jpg large
     rm -f "$WORK/fox.log"
-    processing 2
-    wait_for "the warning before foxing" 20 window_active "VeltroInterface"
-    xdotool key Return
-    wait_for "the dialog \"Foxing parameters\"" 20 window_active "Foxing parameters"
-    xdotool key Return
+    run_foxing
     end=$((SECONDS + 60))
     until [ -s "$WORK/fox.log" ]; do
         [ "$SECONDS" -lt "$end" ] || fail "the run did not start within 60s"
