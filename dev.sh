@@ -9,7 +9,7 @@ cd "$(dirname "$0")"
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev
-  libjpeg62-turbo-dev libtiff-dev
+  libjpeg62-turbo-dev libtiff-dev libpng-dev
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libopencv-photo-dev
   libgtest-dev libbenchmark-dev
   libx11-dev fonts-dejavu-core

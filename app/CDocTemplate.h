@@ -14,7 +14,7 @@ class CVeltroInterfaceDoc;
 class CDocTemplate
 {
 public:
-    // strDocString: "\nVeltro\nVeltro\nJPG Image (*.jpg)\n.jpg\n..." or empty.
+    // strDocString: "\nVeltro\nVeltro\nJPG Image (*.jpg *.jpeg);;...\n.jpg\n..." or empty.
     CDocTemplate(int nIDResource, const QString& strDocString, const QString& strIconPath);
 
     int GetResourceId() const { return m_nIDResource; }

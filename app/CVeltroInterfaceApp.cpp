@@ -76,7 +76,9 @@ bool CVeltroInterfaceApp::InitInstance()
         const char* pszIcon;
     } templates[5] = {
         {ids::IDR_VELTROTYPE,
-         "\nVeltro\nVeltro\nJPG Image (*.jpg)\n.jpg\nVeltroInterface.Document\nVeltro Document", art::kAppIcon},
+         "\nVeltro\nVeltro\nJPG Image (*.jpg *.jpeg);;TIFF Image (*.tif *.tiff);;PNG Image (*.png)\n.jpg\n"
+         "VeltroInterface.Document\nVeltro Document",
+         art::kAppIcon},
         {ids::IDR_BLOTCHTYPE, "", art::kBlotchIcon},
         {ids::IDR_CRACKTYPE, "", art::kCrackIcon},
         {ids::IDR_FOXTYPE, "", art::kFoxIcon},
@@ -145,6 +147,8 @@ void CVeltroInterfaceApp::OnFileNew()
 
 void CVeltroInterfaceApp::OnFileOpen()
 {
+    // The template's filters name the kinds the document reads (it tells
+    // them apart by their content, so "All Files" opens any of them too).
     CDocTemplate* pTemplate = m_pDocTemplates[0];
     const QString strFilter = QStringLiteral("%1;;All Files (*.*)").arg(pTemplate->GetDocString(3));
     const QString strPath = ui::GetOpenFileName(m_pMainWnd, QStringLiteral("Open"), strFilter);

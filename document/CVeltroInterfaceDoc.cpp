@@ -1,6 +1,6 @@
 #include "document/CVeltroInterfaceDoc.h"
 
-#include "document/JpegLoader.h"
+#include "document/ImageFile.h"
 
 #include <QFileInfo>
 #include <tiffio.h>
@@ -34,7 +34,7 @@ void CVeltroInterfaceDoc::Serialize(bool bStoring, const QString& strFilePath)
     const QFileInfo info(strFilePath);
     m_strImagePath = info.isRelative() ? info.absoluteFilePath() : strFilePath;
     m_strLoadError.clear();
-    m_nLoadResult = LoadJpegImage(this, m_strImagePath, &m_strLoadError);
+    m_nLoadResult = LoadImageFile(this, m_strImagePath, &m_strLoadError);
     m_nDisplayState = 1;
 }
 

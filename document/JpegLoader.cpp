@@ -1,11 +1,11 @@
 #include "document/JpegLoader.h"
 
 #include "document/CVeltroInterfaceDoc.h"
+#include "document/ImageFile.h"
 
 #include <QFile>
 
 #include <algorithm>
-#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -188,29 +188,6 @@ void PackGrey(const JSAMPLE* s, uint32_t* w, JDIMENSION width)
         w[x] = uint32_t(s[x]) * 0x010101u;
 }
 
-// Clears the start of the pixel block, the rows never decoded. Most of them
-// were never touched either, so whole pages are handed back to the system
-// instead of written (a private anonymous page reads as zero afterwards):
-// a tiny file that declares a huge picture then costs no memory for the
-// part it has no data for.
-void ClearWords(uint32_t* pWords, size_t nWords)
-{
-    const size_t nBytes = nWords * sizeof(uint32_t);
-    auto* const pStart = reinterpret_cast<unsigned char*>(pWords);
-    const long page = sysconf(_SC_PAGESIZE);
-    if (page <= 0 || nBytes < 16 * size_t(page)) {
-        std::memset(pStart, 0, nBytes);
-        return;
-    }
-    const uintptr_t begin = reinterpret_cast<uintptr_t>(pStart);
-    const uintptr_t first = (begin + uintptr_t(page) - 1) & ~(uintptr_t(page) - 1);
-    const uintptr_t last = (begin + nBytes) & ~(uintptr_t(page) - 1);
-    std::memset(pStart, 0, first - begin);
-    if (madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED) != 0)
-        std::memset(reinterpret_cast<void*>(first), 0, last - first);
-    std::memset(reinterpret_cast<void*>(last), 0, begin + nBytes - last);
-}
-
 // Any other sample count (files with two, or more than four, components of
 // no known colour space): the first sample as a grey level.
 void PackFirstSample(const JSAMPLE* s, uint32_t* w, JDIMENSION width, int components)
@@ -236,6 +213,15 @@ void PackCmyk(const JSAMPLE* s, uint32_t* w, JDIMENSION width, bool bInverted)
     }
 }
 
+// The 8 x 8 blocks of all components, each coded at least once.
+uint64_t CodedBlocks(const jpeg_decompress_struct* cinfo)
+{
+    uint64_t nBlocks = 0;
+    for (int c = 0; c < cinfo->num_components; ++c)
+        nBlocks += uint64_t(cinfo->comp_info[c].width_in_blocks) * uint64_t(cinfo->comp_info[c].height_in_blocks);
+    return nBlocks;
+}
+
 } // namespace
 
 int MaxProgressiveScans(uint32_t nWidth, uint32_t nHeight)
@@ -252,12 +238,14 @@ int LoadJpegImage(CVeltroInterfaceDoc* pDoc, QString strPath, QString* pstrReaso
     // released on every way out with the std::string.
     const std::string path = QFile::encodeName(strPath).toStdString();
 
-    FILE* infile = std::fopen(path.c_str(), "rb");
+    // Only a regular file: a named pipe would keep the program waiting.
+    uint64_t nFileSize = 0;
+    QString strOpenError;
+    FILE* infile = imagefile::OpenRegularFile(path, &strOpenError, &nFileSize);
     if (infile == nullptr) {
-        const int savedErrno = errno;
         std::fprintf(stderr, "can't open %s\n", path.c_str());
         if (pstrReason != nullptr)
-            *pstrReason = QString::fromLocal8Bit(std::strerror(savedErrno));
+            *pstrReason = strOpenError;
         return 1;
     }
 
@@ -282,7 +270,7 @@ int LoadJpegImage(CVeltroInterfaceDoc* pDoc, QString strPath, QString* pstrReaso
 
     if (setjmp(jerr.setjmp_buffer)) {
         if (pDoc->m_pImage != nullptr && nextRow >= 0)
-            ClearWords(pDoc->m_pImage, size_t(nextRow + 1) * size_t(pDoc->m_nWidth));
+            imagefile::ClearWords(pDoc->m_pImage, size_t(nextRow + 1) * size_t(pDoc->m_nWidth));
         jpeg_destroy_decompress(&cinfo);
         std::fclose(infile);
         if (pstrReason != nullptr)
@@ -308,6 +296,24 @@ int LoadJpegImage(CVeltroInterfaceDoc* pDoc, QString strPath, QString* pstrReaso
                       static_cast<unsigned long long>(jpeglimits::kMaxPixels));
         std::fprintf(stderr, "%s: %s\n", path.c_str(), jerr.reason);
         longjmp(jerr.setjmp_buffer, 1);
+    }
+    // A file read in several scans is first gathered into coefficients for
+    // the whole picture, whatever the file holds. Each block takes at least
+    // one bit of the file in its first scan, so a file too small to code
+    // every block once declares a picture it cannot describe: refuse it
+    // before the decoder allocates and walks gigabytes for it.
+    if (cinfo.progressive_mode || cinfo.comps_in_scan < cinfo.num_components) {
+        const uint64_t nBlocks = CodedBlocks(&cinfo);
+        if (nBlocks > nFileSize * 8) {
+            std::snprintf(jerr.reason, sizeof jerr.reason,
+                          "the file is too small for the picture it declares (%u x %u pixels need at "
+                          "least %llu bytes of data; the file has %llu)",
+                          unsigned(cinfo.image_width), unsigned(cinfo.image_height),
+                          static_cast<unsigned long long>((nBlocks + 7) / 8),
+                          static_cast<unsigned long long>(nFileSize));
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), jerr.reason);
+            longjmp(jerr.setjmp_buffer, 1);
+        }
     }
     progress.nMaxScans = MaxProgressiveScans(cinfo.image_width, cinfo.image_height);
 
@@ -381,7 +387,7 @@ int LoadJpegImage(CVeltroInterfaceDoc* pDoc, QString strPath, QString* pstrReaso
     if (cinfo.output_scanline < height) {
         // Stopped at the end of the data: the library already warned, and
         // the picture is complete as far as the file goes.
-        ClearWords(block, size_t(nextRow + 1) * width);
+        imagefile::ClearWords(block, size_t(nextRow + 1) * width);
         jpeg_destroy_decompress(&cinfo);
         std::fclose(infile);
         return 0;

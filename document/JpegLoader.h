@@ -13,7 +13,10 @@ class CVeltroInterfaceDoc;
 // so is the number of progressive scans it will read: each scan costs a pass
 // over the whole picture, so larger pictures get fewer (at most
 // kMaxScanPixels / pixels, never fewer than kMinScans, never more than
-// kMaxScans). Genuine files have a few dozen scans at most.
+// kMaxScans). Genuine files have a few dozen scans at most. A file read in
+// several scans must also hold at least one bit for every 8 x 8 block it
+// declares (each block is coded once in the first scan at least), or it is
+// refused before the decoder sets up the picture.
 namespace jpeglimits {
 constexpr uint64_t kMaxPixels = 1000ull * 1000ull * 1000ull;
 constexpr long kMaxDecoderMemory = 2048L * 1024L * 1024L;

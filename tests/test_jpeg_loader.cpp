@@ -1,6 +1,8 @@
-// The JPEG loader and the document's loading step, on files made here with the library the loader reads them with.
+// The picture loaders (JPEG, TIFF, PNG) and the document's loading step, on files made here with the libraries the
+// loaders read them with.
 
 #include "document/CVeltroInterfaceDoc.h"
+#include "document/ImageFile.h"
 #include "document/JpegLoader.h"
 
 #include <QDir>
@@ -14,10 +16,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 #include <jpeglib.h>
+#include <png.h>
+#include <tiffio.h>
+#include <zlib.h>
 
 namespace {
 
@@ -159,6 +165,146 @@ QByteArray SmallJpeg(bool bProgressive = false, int comps = 3)
     return Encode(Enc{16, 16, comps, 90, comps == 3, bProgressive}, Pixels(16, 16, comps == 3 ? Blocks : Ramp, comps));
 }
 
+
+// ---- TIFF and PNG files: every kind holds the same 40 x 20 picture, so each is checked against the same samples.
+constexpr int kW = 40, kH = 20;
+int Level(int x, int y, int c) { return (x * 6 + y * 11 + c * 70) & 0xFF; }   // sample c (0 grey or red) at 8 bits
+
+struct TiffKind
+{
+    int spp, bps;
+    uint16_t photometric;
+    bool tiled = false, planar = false;
+    uint16_t compression = COMPRESSION_NONE;
+};
+
+// Tiles of 16 x 16 and strips of 7 rows, so that the last ones are cut by the picture's edges.
+void WriteTiff(const QString& path, const TiffKind& k)
+{
+    TIFF* t = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    ASSERT_NE(t, nullptr);
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, kW);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, kH);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, k.spp);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, k.bps);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, k.photometric);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, k.compression);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, k.planar ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
+    if (k.bps == 32)
+        TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP);
+    if (k.spp == 2 || k.spp == 4) {
+        const uint16_t alpha = EXTRASAMPLE_UNASSALPHA;
+        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &alpha);
+    }
+    std::vector<uint16_t> map(256 * 3);
+    for (int i = 0; i < 256; ++i)
+        for (int c = 0; c < 3; ++c)
+            map[c * 256 + i] = uint16_t(Level(i, 0, c + 1) * 257);
+    if (k.photometric == PHOTOMETRIC_PALETTE)
+        TIFFSetField(t, TIFFTAG_COLORMAP, &map[0], &map[256], &map[512]);
+    const int bytes = k.bps / 8, perPixel = k.planar ? 1 : k.spp;
+    // The value stored for sample c at (x, y): a palette index, or the level at 8 or 16 bits (alpha: anything).
+    const auto put = [&](unsigned char* p, int x, int y, int c) {
+        const int v = k.photometric == PHOTOMETRIC_PALETTE ? (x + y) & 0xFF
+                      : k.photometric == PHOTOMETRIC_MINISWHITE ? 255 - Level(x, y, 0) : Level(x, y, c);
+        if (bytes == 1) *p = uint8_t(v);
+        else if (bytes == 2) { const uint16_t w = uint16_t(v * 257); std::memcpy(p, &w, 2); }
+        else { const float f = v / 255.0f; std::memcpy(p, &f, 4); }
+    };
+    const int tile = 16, rows = k.tiled ? tile : 7, cols = k.tiled ? tile : kW;
+    if (k.tiled) {
+        TIFFSetField(t, TIFFTAG_TILEWIDTH, tile);
+        TIFFSetField(t, TIFFTAG_TILELENGTH, tile);
+    } else {
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rows);
+    }
+    std::vector<unsigned char> piece(size_t(rows) * cols * perPixel * bytes);
+    for (int plane = 0; plane < (k.planar ? k.spp : 1); ++plane)
+        for (int y0 = 0; y0 < kH; y0 += rows)
+            for (int x0 = 0; x0 < kW; x0 += cols) {
+                std::fill(piece.begin(), piece.end(), 0);
+                for (int y = y0; y < std::min(kH, y0 + rows); ++y)
+                    for (int x = x0; x < std::min(kW, x0 + cols); ++x)
+                        for (int c = 0; c < perPixel; ++c)
+                            put(&piece[(size_t((y - y0) * cols + x - x0) * perPixel + c) * bytes], x, y, plane + c);
+                const tmsize_t n = tmsize_t(size_t(std::min(rows, kH - y0)) * cols * perPixel * bytes);
+                if (k.tiled)
+                    TIFFWriteEncodedTile(t, TIFFComputeTile(t, x0, y0, 0, uint16_t(plane)), piece.data(),
+                                         tmsize_t(piece.size()));
+                else
+                    TIFFWriteEncodedStrip(t, TIFFComputeStrip(t, y0, uint16_t(plane)), piece.data(), n);
+            }
+    TIFFClose(t);
+}
+
+struct PngKind { int colorType, depth; bool interlaced = false; };
+
+QByteArray Png(const PngKind& k)
+{
+    QByteArray out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    const auto append = [](png_structp p, png_bytep d, size_t n) {
+        static_cast<QByteArray*>(png_get_io_ptr(p))->append(reinterpret_cast<const char*>(d), qsizetype(n));
+    };
+    png_set_write_fn(png, &out, append, nullptr);
+    png_set_IHDR(png, info, kW, kH, k.depth, k.colorType, k.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    std::vector<png_color> palette(256);
+    for (int i = 0; i < 256; ++i)
+        palette[i] = {png_byte(Level(i, 0, 1)), png_byte(Level(i, 0, 2)), png_byte(Level(i, 0, 3))};
+    if (k.colorType == PNG_COLOR_TYPE_PALETTE)
+        png_set_PLTE(png, info, palette.data(), 256);
+    png_write_info(png, info);
+    const int channels = png_get_channels(png, info), bytes = k.depth / 8;
+    std::vector<png_byte> rows(size_t(kW) * channels * bytes * kH);
+    std::vector<png_bytep> pointers;
+    for (int y = 0; y < kH; ++y) {
+        pointers.push_back(&rows[size_t(y) * kW * channels * bytes]);
+        for (int x = 0; x < kW; ++x)
+            for (int c = 0; c < channels; ++c) {
+                const int v = k.colorType == PNG_COLOR_TYPE_PALETTE ? (x + y) & 0xFF : Level(x, y, c);
+                png_bytep p = pointers.back() + (size_t(x) * channels + c) * bytes;
+                p[0] = png_byte(v);   // 16 bits: big-endian v * 257
+                if (bytes == 2)
+                    p[1] = png_byte(v);
+            }
+    }
+    png_write_image(png, pointers.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+// A copy of a file with its declared size replaced: TIFF by its first directory, PNG by its header (checksum kept
+// right).
+QByteArray WithSize(QByteArray f, uint32_t w, uint32_t h)
+{
+    const auto be32 = [](uint32_t v) {
+        const char b[] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+        return QByteArray(b, 4);
+    };
+    if (f.startsWith("\x89PNG")) {
+        f.replace(16, 8, be32(w) + be32(h));
+        return f.replace(29, 4, be32(uint32_t(crc32(0, reinterpret_cast<const Bytef*>(f.constData() + 12), 17))));
+    }
+    uint32_t ifd, value;   // little-endian, as written here
+    std::memcpy(&ifd, f.constData() + 4, 4);
+    uint16_t n;
+    std::memcpy(&n, f.constData() + ifd, 2);
+    for (int i = 0; i < n; ++i) {
+        char* e = f.data() + ifd + 2 + 12 * i;
+        uint16_t tag;
+        std::memcpy(&tag, e, 2);
+        if (tag == TIFFTAG_IMAGEWIDTH || tag == TIFFTAG_IMAGELENGTH) {
+            value = tag == TIFFTAG_IMAGEWIDTH ? w : h;
+            std::memcpy(e + 2, "\4\0\1\0\0\0", 6);   // LONG, one value
+            std::memcpy(e + 8, &value, 4);
+        }
+    }
+    return f;
+}
+
 const QByteArray kBitmap = QByteArrayLiteral("BM6\0\0\0 the start of a bitmap, not of a JPEG file");
 
 class JpegLoaderTest : public ::testing::Test
@@ -254,8 +400,11 @@ TEST_F(JpegLoaderTest, BadAndHostileFilesAreRefusedUntouched)
         {"header only", SmallJpeg().left(120), ""},
         // Tiny files declaring pictures too large to hold: refused on the header alone.
         {"just over a gigapixel", WithFrameSize(SmallJpeg(), 0xC0, 40000, 25001), "too large"},
-        // Under the pixel limit, but the progressive decode needs gigabytes of coefficients.
-        {"progressive 30000x30000", WithFrameSize(SmallJpeg(true), 0xC2, 30000, 30000), "working memory"},
+        // Under the pixel limit, but a few hundred bytes cannot code 14 million blocks: refused at once.
+        {"progressive grey 30000x30000", WithFrameSize(SmallJpeg(true, 1), 0xC2, 30000, 30000), "too small"},
+        // Enough bytes (padding after the end), but the progressive decode needs gigabytes of coefficients.
+        {"progressive 30000x30000, padded",
+         WithFrameSize(SmallJpeg(true), 0xC2, 30000, 30000) + QByteArray(3 << 20, '\0'), "working memory"},
         {"thousands of scans", RepeatFirstScan(SmallJpeg(true, 1), 3000), "scans"},
     };
     for (const auto& c : cases) {
@@ -263,9 +412,16 @@ TEST_F(JpegLoaderTest, BadAndHostileFilesAreRefusedUntouched)
         ExpectRefused(Write("refused.jpg", c.bytes));
         EXPECT_TRUE(m_strReason.contains(QLatin1String(c.reasonPart), Qt::CaseInsensitive)) << qPrintable(m_strReason);
     }
-    const QString missing = Path("no such file.jpg");
-    ExpectRefused(missing);
-    EXPECT_EQ(m_strStderr, QStringLiteral("can't open %1\n").arg(missing));
+    // A path that cannot be read as a file, without waiting on a pipe for a writer.
+    const QString pipe = Path("pipe.jpg"), missing = Path("no such file.jpg");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    for (const QString& path : {pipe, missing}) {
+        ExpectRefused(path);
+        EXPECT_EQ(m_strStderr, QStringLiteral("can't open %1\n").arg(path));
+    }
+    EXPECT_EQ(m_strReason, QStringLiteral("No such file or directory"));
+    ExpectRefused(pipe);
+    EXPECT_EQ(m_strReason, QStringLiteral("it is a named pipe, not a regular file"));
 }
 
 // Each progressive scan is a pass over the whole picture: fewer scans for larger pictures, within fixed bounds.
@@ -351,4 +507,85 @@ TEST_F(JpegLoaderTest, DocumentRecordsTheFullPathAndOpensEvenWhenDecodingFails)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), kBitmap);
+}
+
+// Whatever the name says, the document reads a file by what it holds. Each kind decodes to the same samples: grey
+// levels, RGB, a palette's colours; 16-bit samples rounded to 8; the alpha channel ignored (the colour as stored).
+TEST_F(JpegLoaderTest, TiffAndPngKindsDecodeToTheirSamples)
+{
+    enum Expect { Grey, Rgb3, Palette };
+    const struct { const char* name; TiffKind tiff; PngKind png; Expect expect; } cases[] = {
+        {"TIFF grey 8, strips", {1, 8, PHOTOMETRIC_MINISBLACK}, {}, Grey},
+        {"TIFF grey 16, tiles", {1, 16, PHOTOMETRIC_MINISBLACK, true}, {}, Grey},
+        {"TIFF grey 8, white is 0, deflate",
+         {1, 8, PHOTOMETRIC_MINISWHITE, false, false, COMPRESSION_ADOBE_DEFLATE}, {}, Grey},
+        {"TIFF RGB 8, tiles, LZW", {3, 8, PHOTOMETRIC_RGB, true, false, COMPRESSION_LZW}, {}, Rgb3},
+        {"TIFF RGB 16, strips", {3, 16, PHOTOMETRIC_RGB}, {}, Rgb3},
+        {"TIFF RGBA 8", {4, 8, PHOTOMETRIC_RGB}, {}, Rgb3},
+        {"TIFF RGB 8, planes apart", {3, 8, PHOTOMETRIC_RGB, false, true}, {}, Rgb3},
+        {"TIFF palette", {1, 8, PHOTOMETRIC_PALETTE}, {}, Palette},
+        {"PNG grey 8", {}, {PNG_COLOR_TYPE_GRAY, 8}, Grey},
+        {"PNG grey 16, interlaced", {}, {PNG_COLOR_TYPE_GRAY, 16, true}, Grey},
+        {"PNG RGB 8", {}, {PNG_COLOR_TYPE_RGB, 8}, Rgb3},
+        {"PNG RGBA 16", {}, {PNG_COLOR_TYPE_RGB_ALPHA, 16}, Rgb3},
+        {"PNG palette", {}, {PNG_COLOR_TYPE_PALETTE, 8}, Palette},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = Path("picture.jpg");
+        if (c.tiff.spp != 0)
+            WriteTiff(path, c.tiff);
+        else
+            Write("picture.jpg", Png(c.png));
+        CVeltroInterfaceDoc doc;
+        QString error;
+        ASSERT_TRUE(doc.OnOpenDocument(path, &error)) << error.toStdString();
+        ASSERT_EQ(QSize(doc.m_nWidth, doc.m_nHeight), QSize(kW, kH));
+        EXPECT_EQ(doc.m_nChannels, 3);
+        int nBad = 0;
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW && nBad < 5; ++x) {
+                const int i = (x + y) & 0xFF;
+                const Rgb want = c.expect == Grey ? Rgb{Level(x, y, 0), Level(x, y, 0), Level(x, y, 0)}
+                                 : c.expect == Rgb3 ? Rgb{Level(x, y, 0), Level(x, y, 1), Level(x, y, 2)}
+                                                    : Rgb{Level(i, 0, 1), Level(i, 0, 2), Level(i, 0, 3)};
+                const auto near = WordNear(WordAt(doc, x, y), want, 0);
+                nBad += !near;
+                EXPECT_TRUE(near) << "pixel (" << x << "," << y << " from top)";
+            }
+    }
+}
+
+TEST_F(JpegLoaderTest, TiffAndPngRefusals)
+{
+    WriteTiff(Path("t.tif"), {3, 8, PHOTOMETRIC_RGB});
+    QFile tiffFile(Path("t.tif"));
+    ASSERT_TRUE(tiffFile.open(QIODevice::ReadOnly));
+    const QByteArray tiff = tiffFile.readAll(), png = Png({PNG_COLOR_TYPE_RGB, 8});
+    WriteTiff(Path("f.tif"), {1, 32, PHOTOMETRIC_MINISBLACK});
+    const struct { const char* name; QByteArray bytes; const char* reasonPart; } cases[] = {
+        {"TIFF over a gigapixel", WithSize(tiff, 40000, 25001), "too large"},
+        {"PNG over a gigapixel", WithSize(png, 40000, 25001), "too large"},
+        {"TIFF of no pixels", WithSize(tiff, 0, 20), ""},
+        {"TIFF header and junk", QByteArray("II*\0junk", 8), ""},
+        {"PNG cut short", png.left(png.size() / 2), "ends before"},
+        // Within the limit, but with data for a few rows only: refused when the data end, not after 3.6 GB.
+        {"PNG declaring 30000 x 30000", WithSize(png, 30000, 30000), ""},
+        {"empty file", QByteArray(), "empty"},
+        {"bitmap", kBitmap, "not a JPEG, TIFF or PNG picture"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CVeltroInterfaceDoc doc;
+        QString reason;
+        const QString path = Write("refused.png", c.bytes);
+        CaptureStderr([&] { EXPECT_EQ(LoadImageFile(&doc, path, &reason), 1); });
+        EXPECT_TRUE(reason.contains(QLatin1String(c.reasonPart))) << reason.toStdString();
+        EXPECT_FALSE(reason.isEmpty());
+    }
+    CVeltroInterfaceDoc doc;
+    QString reason;
+    CaptureStderr([&] { EXPECT_EQ(LoadImageFile(&doc, Path("f.tif"), &reason), 1); });
+    EXPECT_TRUE(reason.contains(QLatin1String("32-bit samples"))) << reason.toStdString();
+    EXPECT_EQ(doc.m_pImage, nullptr);
 }

@@ -82,7 +82,8 @@ TEST_F(ShellTest, UndecodableOrMissingFileIsReportedAndOpensNoWindow)
     EXPECT_EQ(OpenImage(strPath), nullptr);
     ASSERT_EQ(m_messages.size(), 1);
     EXPECT_TRUE(m_messages.at(0).contains(strPath));
-    EXPECT_TRUE(m_messages.at(0).contains(QStringLiteral("Not a JPEG file"))) << qPrintable(m_messages.at(0));
+    EXPECT_TRUE(m_messages.at(0).contains(QStringLiteral("not a JPEG, TIFF or PNG picture")))
+        << qPrintable(m_messages.at(0));
     EXPECT_EQ(WindowCount(), 0);
     EXPECT_TRUE(m_pApp->RecentFiles().isEmpty());
 
