@@ -77,13 +77,16 @@ void CBlotchDlg::DoDataExchange(CDataExchange& dx)
 {
     dx.Text(m_pEditBorderDist, m_nBorderDist);
     dx.Text(m_pEditFlawlessWidth, m_nFlawlessWidth);
-    dx.Text(m_pEditMaskFile, m_strMaskFile);
-    dx.Text(m_pEditOutput, m_strOutput);
+    dx.FilePath(m_pEditMaskFile, m_strMaskFile, "the blotch mask");
+    dx.FilePath(m_pEditOutput, m_strOutput, "the output");
 }
 
 void CBlotchDlg::OnBrowse()
 {
-    const QString strPath = ui::GetOpenFileName(this, QString(), QStringLiteral("JPG Files (*.jpg);;All Files (*.*)"));
+    // The engine reads masks in the formats the program opens.
+    const QString strPath = ui::GetOpenFileName(
+        this, QString(),
+        QStringLiteral("JPG Image (*.jpg *.jpeg);;TIFF Image (*.tif *.tiff);;PNG Image (*.png);;All Files (*.*)"));
     if (!strPath.isEmpty()) {
         m_strMaskFile = strPath;
         m_pEditMaskFile->setText(strPath);

@@ -83,7 +83,7 @@ CCrackDlg::~CCrackDlg() = default;
 
 void CCrackDlg::DoDataExchange(CDataExchange& dx)
 {
-    dx.Text(m_pEditOutput, m_strOutput);
+    dx.FilePath(m_pEditOutput, m_strOutput, "the output");
     dx.Text(m_pEditDegStep, m_fDegStep);
     dx.Text(m_pEditWhiteThreshold, m_nWhiteThreshold);
     dx.Text(m_pEditDegStart, m_fDegStart);

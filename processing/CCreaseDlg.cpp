@@ -47,7 +47,7 @@ void CCreaseDlg::DoDataExchange(CDataExchange& dx)
     dx.Text(m_pEditFilterSize, m_nFilterSize);
     dx.Text(m_pEditAvgSize, m_nAvgSize);
     dx.Text(m_pEditThreshold, m_fThreshold);
-    dx.Text(m_pEditOutput, m_strOutput);
+    dx.FilePath(m_pEditOutput, m_strOutput, "the output");
 }
 
 void CCreaseDlg::OnOK()

@@ -47,7 +47,7 @@ void CFoxingDlg::DoDataExchange(CDataExchange& dx)
     dx.Text(m_pEditAmplitude, m_fAmplitude);
     dx.Text(m_pEditFlawlessWidth, m_nFlawlessWidth);
     dx.Text(m_pEditBorderDist, m_nBorderDist);
-    dx.Text(m_pEditOutput, m_strOutput);
+    dx.FilePath(m_pEditOutput, m_strOutput, "the output");
 }
 
 void CFoxingDlg::OnOK()

@@ -4,6 +4,7 @@
 
 #include "app/UiSeams.h"
 #include "processing/InputRules.h"
+#include "processing/ProcessingPaths.h"
 #include "res/ResourceIds.h"
 
 #include <QFontMetricsF>
@@ -65,7 +66,7 @@ void CParameterDlg::CDataExchange::Text(QLineEdit* pEdit, uint32_t& nValue)
     }
     uint32_t nRead = 0;
     if (!inputrules::ParseUnsigned(pEdit->text(), nRead))
-        Fail(pEdit, inputrules::kMsgPositiveInteger);
+        Fail(pEdit, QString::fromLatin1(inputrules::kMsgPositiveInteger));
     else
         nValue = nRead;
 }
@@ -80,7 +81,7 @@ void CParameterDlg::CDataExchange::Text(QLineEdit* pEdit, int32_t& nValue)
     }
     int32_t nRead = 0;
     if (!inputrules::ParseInt(pEdit->text(), nRead))
-        Fail(pEdit, inputrules::kMsgInteger);
+        Fail(pEdit, QString::fromLatin1(inputrules::kMsgInteger));
     else
         nValue = nRead;
 }
@@ -95,7 +96,7 @@ void CParameterDlg::CDataExchange::Text(QLineEdit* pEdit, float& fValue)
     }
     float fRead = 0.0f;
     if (!inputrules::ParseFloat(pEdit->text(), fRead))
-        Fail(pEdit, inputrules::kMsgNumber);
+        Fail(pEdit, QString::fromLatin1(inputrules::kMsgNumber));
     else
         fValue = fRead;
 }
@@ -113,11 +114,26 @@ void CParameterDlg::CDataExchange::Text(QLineEdit* pEdit, QString& strValue)
     strValue = pEdit->text();
 }
 
-void CParameterDlg::CDataExchange::Fail(QLineEdit* pEdit, const char* pszMessage)
+void CParameterDlg::CDataExchange::FilePath(QLineEdit* pEdit, QString& strValue, const char* pszRole)
+{
+    if (m_bFailed || !m_bSaveAndValidate) {
+        Text(pEdit, strValue);
+        return;
+    }
+    // The engine reads and writes plain files only: a folder, a named pipe
+    // or a device under the name would fail the run, or hang it.
+    const QString strMessage = processingpaths::NonRegularFileMessage(pEdit->text(), QString::fromLatin1(pszRole));
+    if (!strMessage.isEmpty())
+        Fail(pEdit, strMessage);
+    else
+        strValue = pEdit->text();
+}
+
+void CParameterDlg::CDataExchange::Fail(QLineEdit* pEdit, const QString& strMessage)
 {
     m_bFailed = true;
     // The message comes first; afterwards the field is ready to be retyped.
-    ui::ShowMessage(QString::fromLatin1(pszMessage));
+    ui::ShowMessage(strMessage);
     pEdit->setFocus(Qt::OtherFocusReason);
     pEdit->selectAll();
 }

@@ -48,11 +48,15 @@ protected:
         void Text(QLineEdit* pEdit, float& fValue);
         // Any text, taken as it stands (no trimming).
         void Text(QLineEdit* pEdit, QString& strValue);
+        // A path, taken as it stands unless it names something that exists
+        // but is no regular file (strRole says what the file is for: "the
+        // output").
+        void FilePath(QLineEdit* pEdit, QString& strValue, const char* pszRole);
 
         bool Failed() const { return m_bFailed; }
 
     private:
-        void Fail(QLineEdit* pEdit, const char* pszMessage);
+        void Fail(QLineEdit* pEdit, const QString& strMessage);
 
         bool m_bSaveAndValidate;
         bool m_bFailed = false;

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -19,6 +20,8 @@
 #include <ostream>
 #include <tuple>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -46,6 +49,7 @@ struct DialogKind
     std::vector<std::pair<int, QString>> numbers;      // checking order, message when bad
     Texts typed;                                       // accepted as they are...
     Texts shownAgain;                                  // ...and shown so by the next dialog
+    int nOutputId;
 };
 
 std::ostream& operator<<(std::ostream& os, const DialogKind& k)
@@ -66,22 +70,23 @@ std::vector<DialogKind> AllDialogs()
          {{1002, "7"}, {1003, "10"}, {1006, "/tmp/x/photos/portrait_mask.jpg"}, {1013, "/tmp/x/photos/portrait_BLOTCH.jpg"}},
          {{1002, kPositive}, {1003, kPositive}},
          {{1002, "  12\t"}, {1003, "99999999999"}, {1006, " /masks/m 1.jpg "}, {1013, "/out/p.jpg"}},
-         {{1002, "12"}, {1003, "4294967295"}, {1006, " /masks/m 1.jpg "}, {1013, "/out/p.jpg"}}},
+         {{1002, "12"}, {1003, "4294967295"}, {1006, " /masks/m 1.jpg "}, {1013, "/out/p.jpg"}}, 1013},
         {"Crack", Make<CCrackDlg>,
          {{1021, "/tmp/x/photos/portrait_CRACK.jpg"}, {1019, "3"}, {1020, "245"}, {1022, "-90"}, {1023, "90"}},
          {{1019, kNumber}, {1020, kInteger}, {1022, kNumber}, {1023, kNumber}},
          {{1019, "0"}, {1020, " -5 "}, {1022, "1e-2"}, {1023, "-45.5"}},
-         {{1019, "0"}, {1020, "-5"}, {1022, "0.01"}, {1023, "-45.5"}, {1021, "/tmp/x/photos/portrait_CRACK.jpg"}}},
+         {{1019, "0"}, {1020, "-5"}, {1022, "0.01"}, {1023, "-45.5"}, {1021, "/tmp/x/photos/portrait_CRACK.jpg"}},
+         1021},
         {"Foxing", Make<CFoxingDlg>,
          {{1028, "/tmp/x/photos/portrait_FOX.jpg"}, {1025, "0.05"}, {1026, "3"}, {1027, "2"}},
          {{1025, kNumber}, {1027, kPositive}, {1026, kPositive}},
          {{1025, "-1.5"}, {1026, "0"}, {1027, "4294967295"}, {1028, "/o/f.jpg"}},
-         {{1025, "-1.5"}, {1026, "0"}, {1027, "4294967295"}, {1028, "/o/f.jpg"}}},
+         {{1025, "-1.5"}, {1026, "0"}, {1027, "4294967295"}, {1028, "/o/f.jpg"}}, 1028},
         {"Crease", Make<CCreaseDlg>,
          {{1029, "/tmp/x/photos/portrait_CREASE.jpg"}, {1030, "10"}, {1031, "25"}, {1032, "22"}},
          {{1031, kPositive}, {1032, kPositive}, {1030, kNumber}},
          {{1029, "/o/c.jpg"}, {1030, "0.0"}, {1031, "0"}, {1032, "\t9"}},
-         {{1029, "/o/c.jpg"}, {1030, "0"}, {1031, "0"}, {1032, "9"}}},
+         {{1029, "/o/c.jpg"}, {1030, "0"}, {1031, "0"}, {1032, "9"}}, 1029},
     };
 }
 
@@ -197,6 +202,37 @@ TEST_P(DialogTest, FieldsAreCheckedInExchangeOrder)
     EXPECT_EQ(pDlg->result(), QDialog::Accepted);
 }
 
+// An output (or a blotch mask) naming a folder, a named pipe or a device is refused like a bad number.
+TEST_P(DialogTest, PathsThatAreNoFilesAreRefused)
+{
+    const DialogKind& kind = GetParam();
+    QTemporaryDir dir;
+    const QString strPipe = dir.filePath(QStringLiteral("pipe"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(strPipe).constData(), 0600), 0);
+    std::vector<std::tuple<int, QString, QString>> cases = {
+        {kind.nOutputId, dir.path(), "Cannot use " + dir.path() + " as the output: it is a folder, not a file."},
+        {kind.nOutputId, "/dev/null", "Cannot use /dev/null as the output: it is a device, not a file."},
+    };
+    if (kind.nOutputId == 1013)
+        cases.emplace_back(1006, strPipe,
+                           "Cannot use " + strPipe + " as the blotch mask: it is a named pipe, not a file.");
+    const auto before = Parameters(m_doc);
+    auto pDlg = kind.make(&m_doc);
+    Open(*pDlg);
+    for (const auto& [nId, strPath, strMessage] : cases) {
+        SCOPED_TRACE(nId);
+        m_messages.clear();
+        const QString strGood = Edit(*pDlg, nId)->text();
+        Edit(*pDlg, nId)->setText(strPath);
+        Button(*pDlg, ids::IDOK)->click();
+        EXPECT_EQ(m_messages, QStringList{strMessage});
+        EXPECT_NE(pDlg->result(), QDialog::Accepted);
+        EXPECT_EQ(QApplication::focusWidget(), Edit(*pDlg, nId));
+        EXPECT_EQ(Parameters(m_doc), before);
+        Edit(*pDlg, nId)->setText(strGood);
+    }
+}
+
 TEST_P(DialogTest, CancelEscapeAndCloseCopyNothing)
 {
     const DialogKind& kind = GetParam();
@@ -231,7 +267,8 @@ TEST_F(BlotchBrowseTest, FillsTheMaskFieldAndChecksTheOthers)
 {
     QStringList answers{QStringLiteral("/m/one.jpg"), QString()};
     ui::SetOpenFileHandler([&](const QString&, const QString& strFilter) {
-        EXPECT_EQ(strFilter, QStringLiteral("JPG Files (*.jpg);;All Files (*.*)"));
+        EXPECT_EQ(strFilter, QStringLiteral("JPG Image (*.jpg *.jpeg);;TIFF Image (*.tif *.tiff);;PNG Image (*.png);;"
+                                            "All Files (*.*)"));
         return answers.takeFirst();
     });
     CBlotchDlg dlg(&m_doc);

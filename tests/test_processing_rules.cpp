@@ -11,29 +11,48 @@
 #include <clocale>
 #include <cstdio>
 #include <string>
+#include <utility>
+
+#include <sys/stat.h>
 
 using processingpaths::ParamFilePath;
 using processingpaths::ProposePath;
 
 TEST(ProcessingPaths, ProposalFollowsTheImageUnlessAPathIsRememberedAndParamsLieBesideTheOutput)
 {
-    const struct { const char *pszImage, *pszRemembered, *pszSuffix, *pszExpected; } proposals[] = {
+    // Files whose names do not tell their format: the format they hold names the proposal.
+    QTemporaryDir dir;
+    const QString strTiff = dir.filePath(QStringLiteral("scan")), strPng = dir.filePath(QStringLiteral("p.bin"));
+    for (const auto& [strPath, bytes] : {std::pair{strTiff, QByteArray("II*\0\0\0\0\0", 8)},
+                                         std::pair{strPng, QByteArray("\x89PNG\r\n\x1a\n")}}) {
+        QFile file(strPath);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    }
+    const struct { QString strImage; const char *pszRemembered, *pszSuffix; QString strExpected; } proposals[] = {
         {"/tmp/x/photos/portrait.jpg", "", "_BLOTCH", "/tmp/x/photos/portrait_BLOTCH.jpg"},
-        // The last four characters go whatever they are.
-        {"/p/portrait.jpeg", "", "_BLOTCH", "/p/portrait._BLOTCH.jpg"},
-        {"/p/noextension", "", "_CRACK", "/p/noexten_CRACK.jpg"},
-        // No image file behind the document, or a path too short to cut.
+        // The name's own suffix, when the engine writes it, in small letters.
+        {"/p/portrait.jpeg", "", "_BLOTCH", "/p/portrait_BLOTCH.jpeg"},
+        {"/p/scan.TIF", "", "_FOX", "/p/scan_FOX.tif"},
+        {"/p/scan.tiff", "", "_mask", "/p/scan_mask.tiff"},
+        {"/p/a.png", "", "_CREASE", "/p/a_CREASE.png"},
+        // Any other suffix, or none: the whole name, then the format the file holds (a JPEG when unreadable).
+        {"/p/noextension", "", "_CRACK", "/p/noextension_CRACK.jpg"},
+        {"/my.photos/page", "", "_FOX", "/my.photos/page_FOX.jpg"},
+        {"/p/notes.txt", "", "_FOX", "/p/notes.txt_FOX.jpg"},
+        {"/p/.jpg", "", "_FOX", "/p/.jpg_FOX.jpg"},
+        {strTiff, "", "_FOX", strTiff + "_FOX.tif"},
+        {strPng, "", "_mask", strPng + "_mask.png"},
+        // No image file behind the document.
         {"", "", "_BLOTCH", "_BLOTCH.jpg"},
-        {"a.j", "", "_FOX", "_FOX.jpg"},
         {"x.jpg", "", "_FOX", "x_FOX.jpg"},
         // What the user confirmed last time wins, whatever the image.
         {"/tmp/x/photos/portrait.jpg", "/out/mine.jpg", "_BLOTCH", "/out/mine.jpg"},
         {"", "relative.jpg", "_FOX", "relative.jpg"},
     };
     for (const auto& c : proposals)
-        EXPECT_EQ(ProposePath(QString::fromUtf8(c.pszImage), QString::fromUtf8(c.pszRemembered),
-                              QString::fromUtf8(c.pszSuffix)).toStdString(), c.pszExpected)
-            << c.pszImage << " | " << c.pszRemembered;
+        EXPECT_EQ(ProposePath(c.strImage, QString::fromUtf8(c.pszRemembered), QString::fromUtf8(c.pszSuffix)),
+                  c.strExpected)
+            << qPrintable(c.strImage) << " | " << c.pszRemembered;
     const struct { const char *pszOutput, *pszName, *pszExpected; } params[] = {
         {"/photos/portrait_BLOTCH.jpg", "blotch.log", "/photos/blotch.log"},
         {"/portrait.jpg", "crease.log", "/crease.log"},
@@ -49,6 +68,29 @@ TEST(ProcessingPaths, ProposalFollowsTheImageUnlessAPathIsRememberedAndParamsLie
     for (const auto& c : params)
         EXPECT_EQ(ParamFilePath(QString::fromUtf8(c.pszOutput), QString::fromUtf8(c.pszName)).toStdString(),
                   c.pszExpected) << c.pszOutput;
+}
+
+// A path that exists as something else than a plain file cannot be a mask or an output; a missing one can.
+TEST(ProcessingPaths, NonRegularFilesAreRefusedWithWhatTheyAre)
+{
+    QTemporaryDir dir;
+    const QString strFifo = dir.filePath(QStringLiteral("pipe.jpg")), strFile = dir.filePath(QStringLiteral("f.jpg"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(strFifo).constData(), 0600), 0);
+    QFile file(strFile);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QFile::link(dir.path(), dir.filePath(QStringLiteral("link"))));
+    const struct { QString strPath, strExpected; } cases[] = {
+        {dir.path(), "Cannot use " + dir.path() + " as the output: it is a folder, not a file."},
+        {dir.filePath(QStringLiteral("link")),
+         "Cannot use " + dir.filePath("link") + " as the output: it is a folder, not a file."},
+        {strFifo, "Cannot use " + strFifo + " as the output: it is a named pipe, not a file."},
+        {QStringLiteral("/dev/null"), "Cannot use /dev/null as the output: it is a device, not a file."},
+        {strFile, QString()},
+        {dir.filePath(QStringLiteral("missing.jpg")), QString()},
+        {QString(), QString()},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(processingpaths::NonRegularFileMessage(c.strPath, QStringLiteral("the output")), c.strExpected);
 }
 
 // Whole numbers as "%d"; an unsigned value above the signed range reads as the same 32 bits signed.
