@@ -1,6 +1,6 @@
 // What the four restorations share once their parameter file is complete:
-// running the engine, opening its output, and reporting a parameter file
-// that cannot be written.
+// running the engine (with a way to cancel it), opening its output or saying
+// why there is none, and reporting a parameter file that cannot be written.
 #include "view/CVeltroInterfaceView.h"
 
 #include "app/CMainFrame.h"
@@ -10,17 +10,86 @@
 #include "processing/EngineRunner.h"
 #include "processing/ParamFile.h"
 
+#include <QHBoxLayout>
 #include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSizePolicy>
+#include <QStatusBar>
+
+namespace {
+
+// The run's own corner of the status bar, beside the panes on the right, for
+// as long as the engine works: how far it has come, and the button that
+// stops it (Escape does the same).
+class RunPane
+{
+public:
+    explicit RunPane(CMainFrame* pMain)
+    {
+        if (pMain == nullptr || pMain->StatusBar() == nullptr)
+            return;
+        m_pPane = new QWidget;
+        m_pPane->setObjectName(QStringLiteral("runPane"));
+        m_pBar = new QProgressBar(m_pPane);
+        m_pBar->setRange(0, 0);   // moving until the engine first reports
+        m_pBar->setFixedWidth(m_pBar->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 16);
+        m_pBar->setMaximumHeight(m_pBar->fontMetrics().height() + 4);
+        m_pCancel = new QPushButton(QStringLiteral("Cancel"), m_pPane);
+        m_pCancel->setObjectName(QStringLiteral("cancelRun"));
+        m_pCancel->setToolTip(QStringLiteral("Stop the engine (Esc)"));
+        // The view keeps the keyboard; the button is for the pointer.
+        m_pCancel->setFocusPolicy(Qt::NoFocus);
+        m_pPane->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        auto* pLayout = new QHBoxLayout(m_pPane);
+        pLayout->setContentsMargins(0, 0, 0, 0);
+        pLayout->setSpacing(4);
+        pLayout->addWidget(m_pBar);
+        pLayout->addWidget(m_pCancel);
+        m_pStatusBar = pMain->StatusBar();
+        m_pStatusBar->insertPermanentWidget(0, m_pPane);
+    }
+    ~RunPane()
+    {
+        if (m_pStatusBar != nullptr && m_pPane != nullptr)
+            m_pStatusBar->removeWidget(m_pPane);
+        delete m_pPane.data();
+    }
+    RunPane(const RunPane&) = delete;
+    RunPane& operator=(const RunPane&) = delete;
+
+    QAbstractButton* CancelButton() const { return m_pCancel; }
+    void SetPercent(int nPercent)
+    {
+        if (m_pBar != nullptr && nPercent >= 0) {
+            m_pBar->setRange(0, 100);
+            m_pBar->setValue(nPercent);
+        }
+    }
+
+private:
+    QPointer<QStatusBar> m_pStatusBar;
+    QPointer<QWidget> m_pPane;
+    QPointer<QProgressBar> m_pBar;
+    QPointer<QPushButton> m_pCancel;
+};
+
+} // namespace
 
 int CVeltroInterfaceView::RunEngine(const QStringList& arguments)
 {
     // The status bar tells what the engine is doing and how far it has come.
     const QPointer<CMainFrame> pMain = AfxGetMainWnd();
     const QString strSwitch = engine::OperationSwitch(arguments);
-    const int nResult = engine::Run(arguments, [&](int nPercent) {
-        if (pMain != nullptr)
-            pMain->SetMessageText(engine::ProgressText(strSwitch, nPercent));
-    });
+    RunPane pane(pMain);
+    const int nResult = engine::Run(
+        arguments,
+        [&](int nPercent) {
+            if (pMain != nullptr)
+                pMain->SetMessageText(engine::ProgressText(strSwitch, nPercent));
+            pane.SetPercent(nPercent);
+        },
+        pane.CancelButton());
     if (pMain != nullptr)
         pMain->SetIdleMessage();
     return nResult;
@@ -36,11 +105,19 @@ void CVeltroInterfaceView::RunEngineSequence(const QString& strSwitch, const QSt
     const QString strImage = pDoc->m_strImagePath;
     const QString strOutputPath = strOutput;
     m_bEngineFailed = RunEngine(engine::Arguments(strSwitch, strImage, strParamFile, strOutputPath));
-    if (m_bEngineFailed == 0) {
+    // Only a run that ended well opens its output: after a failure, whatever
+    // lies at the output path is an older file, and after Cancel the user
+    // wants nothing. The engine never leaves a partial output.
+    const engine::RunOutcome outcome = engine::LastRunOutcome();
+    if (m_bEngineFailed == 0 && outcome.kind == engine::RunOutcome::Succeeded) {
         CVeltroInterfaceApp* pApp = AfxGetApp();
         CMainFrame* pMain = AfxGetMainWnd();
         if (pApp != nullptr && pMain != nullptr && nResultTemplate >= 1 && nResultTemplate <= 4)
             pMain->OpenResultDocument(pApp->m_pDocTemplates[nResultTemplate], strOutputPath);
+    } else {
+        const QString strMessage = engine::FailureMessage(outcome, strSwitch, strOutputPath);
+        if (!strMessage.isEmpty())
+            ui::ShowMessage(strMessage);
     }
     InvalidateAll();
 }

@@ -6,9 +6,16 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QAbstractButton>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QPointer>
 #include <QProcess>
 
 #include <cstdio>
+#include <cstring>
+#include <optional>
 #include <utility>
 
 namespace engine {
@@ -25,17 +32,19 @@ const int kWaitSliceMs = 25;
 struct OperationWords {
     const char* pszSwitch;
     const char* pszText;
+    const char* pszName;
 };
 const OperationWords kOperationWords[] = {
-    {"-gorex", "Removing blotches..."},
-    {"-crax", "Removing the crack..."},
-    {"-fox", "Removing foxing..."},
-    {"-crease", "Removing the crease..."},
+    {"-gorex", "Removing blotches...", "Blotch removal"},
+    {"-crax", "Removing the crack...", "Crack removal"},
+    {"-fox", "Removing foxing...", "Foxing removal"},
+    {"-crease", "Removing the crease...", "Crease removal"},
 };
 
 QString g_strProgramDirOverride;
 bool g_bProgramDirOverridden = false;
 QString g_strLastErrorLine;
+RunOutcome g_lastOutcome;
 
 // Takes what the engine writes to its standard error as it arrives: passes
 // it on to this program's standard error (useful when the program was
@@ -96,6 +105,90 @@ private:
     bool m_bSet;
 };
 
+// While the engine runs, the user's input is dropped before it reaches any
+// widget, as a modal box would: keys (so no shortcut fires either), clicks,
+// the wheel, closing a window. Only the Cancel button takes the pointer, and
+// Escape asks to cancel too. Windows dispatch the pointer to the widget
+// under it, so the pointer is judged by that widget, not by its window.
+class InputHold : public QObject
+{
+public:
+    explicit InputHold(QAbstractButton* pCancel) : m_pCancel(pCancel)
+    {
+        if (m_pCancel != nullptr)
+            QObject::connect(m_pCancel, &QAbstractButton::clicked, this, [this] { m_bCancel = true; });
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~InputHold() override { QCoreApplication::instance()->removeEventFilter(this); }
+    InputHold(const InputHold&) = delete;
+    InputHold& operator=(const InputHold&) = delete;
+
+    bool CancelRequested() const { return m_bCancel; }
+
+protected:
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override
+    {
+        const bool bCancelButton = m_pCancel != nullptr && pWatched == m_pCancel;
+        switch (pEvent->type()) {
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent*>(pEvent)->key() == Qt::Key_Escape)
+                m_bCancel = true;
+            return Drop(pEvent);
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::InputMethod:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+        case QEvent::TabletPress:
+        case QEvent::TabletMove:
+        case QEvent::TabletRelease:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+            return Drop(pEvent);
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::HoverEnter:
+        case QEvent::HoverMove:
+        case QEvent::HoverLeave:
+        case QEvent::ToolTip:
+        case QEvent::StatusTip:
+            return pWatched->isWidgetType() && !bCancelButton && Drop(pEvent);
+        case QEvent::Enter:
+        case QEvent::Leave:
+            // The busy cursor everywhere but over Cancel, which can be used.
+            if (bCancelButton && QApplication::overrideCursor() != nullptr)
+                QApplication::changeOverrideCursor(pEvent->type() == QEvent::Enter ? Qt::ArrowCursor
+                                                                                   : Qt::WaitCursor);
+            return false;
+        case QEvent::Close:
+            // The window manager's close box; the program's own closing passes.
+            if (!pEvent->spontaneous())
+                return false;
+            pEvent->ignore();
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    static bool Drop(QEvent* pEvent)
+    {
+        pEvent->accept();   // taken: it goes no further, not even to a parent
+        return true;
+    }
+
+    QPointer<QAbstractButton> m_pCancel;
+    bool m_bCancel = false;
+};
+
 QString ExecutableIn(const QString& strDir)
 {
     if (strDir.isEmpty())
@@ -110,6 +203,14 @@ int CannotStart()
 {
     ui::ShowMessage(QStringLiteral("CreateProcess failed."));
     return 1;
+}
+
+QString OperationName(const QString& strSwitch)
+{
+    for (const OperationWords& words : kOperationWords)
+        if (strSwitch == QLatin1String(words.pszSwitch))
+            return QString::fromLatin1(words.pszName);
+    return QStringLiteral("The restoration");
 }
 
 } // namespace
@@ -257,9 +358,10 @@ void OutputLines::Pass(const char* pData, qsizetype nLength) const
         std::fwrite(pData, 1, static_cast<size_t>(nLength), stdout);
 }
 
-int Run(const QStringList& arguments, const ProgressHandler& onProgress)
+int Run(const QStringList& arguments, const ProgressHandler& onProgress, QAbstractButton* pCancelButton)
 {
     g_strLastErrorLine.clear();
+    g_lastOutcome = RunOutcome();
 
     const QString strProgram = FindEngine();
     if (strProgram.isEmpty())
@@ -288,18 +390,35 @@ int Run(const QStringList& arguments, const ProgressHandler& onProgress)
     if (!process.waitForStarted(-1))
         return CannotStart();
     BusyCursor busy;
+    // With widgets, input is dropped but Escape and Cancel; without, it
+    // stays queued until the engine has ended.
+    std::optional<InputHold> hold;
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr)
+        hold.emplace(pCancelButton);
     if (onProgress)
         onProgress(-1);
 
+    bool bCancelled = false;
+    QElapsedTimer sinceTerminate;
     if (QCoreApplication::instance()) {
-        // Windows keep repainting and timers run, but user input stays
-        // queued until the engine has ended. The process is waited on in
-        // short slices rather than in a blocking event loop, which queued
-        // input could keep waking. Unlike a nested QEventLoop, this wait is
-        // not ended by a quit request: the run is finished first, then the
-        // application quits.
+        // Windows keep repainting and timers run. The process is waited on
+        // in short slices rather than in a blocking event loop. Unlike a
+        // nested QEventLoop, this wait is not ended by a quit request: the
+        // run is finished first, then the application quits.
+        const QEventLoop::ProcessEventsFlags flags =
+            hold ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents;
         while (process.state() != QProcess::NotRunning) {
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            QCoreApplication::processEvents(flags);
+            if (hold && hold->CancelRequested() && !bCancelled) {
+                // The engine removes its temporary file on SIGTERM; nothing
+                // else is removed here.
+                bCancelled = true;
+                process.terminate();
+                sinceTerminate.start();
+            } else if (bCancelled && sinceTerminate.isValid() && sinceTerminate.elapsed() >= kCancelGraceMs) {
+                process.kill();
+                sinceTerminate.invalidate();
+            }
             process.waitForFinished(kWaitSliceMs);
         }
     } else {
@@ -310,12 +429,54 @@ int Run(const QStringList& arguments, const ProgressHandler& onProgress)
     out.Finish();
     err.Feed(process.readAllStandardError());
     err.Finish();
+
+    RunOutcome& outcome = g_lastOutcome;
+    outcome.strErrorLine = g_strLastErrorLine;
+    const bool bExited = process.exitStatus() == QProcess::NormalExit;
+    if (bExited && process.exitCode() == 0) {
+        // Done before the cancel took effect: the result is there.
+        outcome.kind = RunOutcome::Succeeded;
+    } else if (bCancelled) {
+        outcome.kind = RunOutcome::Cancelled;
+    } else if (bExited) {
+        outcome.kind = RunOutcome::Failed;
+        outcome.nExitStatus = process.exitCode();
+    } else {
+        // A crash exit's code is the signal that ended the process.
+        outcome.kind = RunOutcome::Killed;
+        outcome.nSignal = process.exitCode();
+    }
     return 0;
+}
+
+RunOutcome LastRunOutcome()
+{
+    return g_lastOutcome;
 }
 
 QString LastEngineErrorLine()
 {
     return g_strLastErrorLine;
+}
+
+QString FailureMessage(const RunOutcome& outcome, const QString& strSwitch, const QString& strOutputPath)
+{
+    QString strReason;
+    if (outcome.kind == RunOutcome::Failed) {
+        strReason = !outcome.strErrorLine.isEmpty()
+                        ? outcome.strErrorLine
+                        : QStringLiteral("The engine ended with exit status %1.").arg(outcome.nExitStatus);
+    } else if (outcome.kind == RunOutcome::Killed) {
+        strReason = QStringLiteral("The engine was ended by signal %1 (%2).")
+                        .arg(outcome.nSignal)
+                        .arg(QString::fromLocal8Bit(strsignal(outcome.nSignal)));
+        if (!outcome.strErrorLine.isEmpty())
+            strReason += QStringLiteral("\nIts last message: ") + outcome.strErrorLine;
+    } else {
+        return QString();
+    }
+    return QStringLiteral("%1 failed: %2 was not written.\n\n%3")
+        .arg(OperationName(strSwitch), strOutputPath, strReason);
 }
 
 } // namespace engine

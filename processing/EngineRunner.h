@@ -7,6 +7,8 @@
 #include <functional>
 #include <optional>
 
+class QAbstractButton;
+
 // Starting the restoration engine "veltro.exe" and waiting for it.
 namespace engine {
 
@@ -75,18 +77,51 @@ private:
     bool m_bPassing = false;   // in the middle of a line too long to hold
 };
 
+// How a run ended.
+struct RunOutcome
+{
+    enum Kind {
+        NotStarted,   // the engine could not be started ("CreateProcess failed." was shown)
+        Succeeded,    // exit status 0
+        Failed,       // another exit status
+        Killed,       // ended by a signal it did not ask for
+        Cancelled,    // ended on the user's request (Cancel or Escape)
+    };
+    Kind kind = NotStarted;
+    int nExitStatus = 0;     // Succeeded, Failed
+    int nSignal = 0;         // Killed
+    QString strErrorLine;    // the last line the engine wrote to standard error
+};
+
+// How long a cancelled engine has to end after SIGTERM (its own temporary
+// file is removed then) before it is killed with SIGKILL.
+constexpr int kCancelGraceMs = 2000;
+
 // Starts the engine with the given words (see Arguments) and waits until
 // its process has ended, without a time limit. Returns 0 when it was started
-// and has ended, whatever its exit status; 1 after showing "CreateProcess
-// failed." when it could not be started. Meanwhile no user input reaches
-// the program, its windows keep repainting, and a busy cursor shows. The
+// and has ended, whatever its exit status (see LastRunOutcome); 1 after
+// showing "CreateProcess failed." when it could not be started. Meanwhile
+// the program's windows keep repainting, a busy cursor shows, and no user
+// input reaches the program (it is dropped), except Escape and a click on
+// pCancelButton (if given), which cancel the run: the engine is asked to end
+// (SIGTERM) and killed (SIGKILL) if it has not after kCancelGraceMs. The
 // engine's output is read as it arrives (never buffered without bound): its
 // progress reports go to onProgress (if given), any other text on its
 // standard output and error is passed on to the program's own.
-int Run(const QStringList& arguments, const ProgressHandler& onProgress = ProgressHandler());
+int Run(const QStringList& arguments, const ProgressHandler& onProgress = ProgressHandler(),
+        QAbstractButton* pCancelButton = nullptr);
+
+// How the most recent run ended.
+RunOutcome LastRunOutcome();
 
 // The last line the engine wrote to its standard error in the most recent
 // run (empty if none).
 QString LastEngineErrorLine();
+
+// What the user is told about a run of the operation strSwitch that failed
+// or was killed: "Foxing removal failed: OUTPUT was not written.", a blank
+// line, then the engine's last error line (or, without one, its exit
+// status), or the signal that ended it. Empty for the other outcomes.
+QString FailureMessage(const RunOutcome& outcome, const QString& strSwitch, const QString& strOutputPath);
 
 } // namespace engine

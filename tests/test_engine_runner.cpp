@@ -3,11 +3,17 @@
 #include "processing/ParamFile.h"
 #include "support/TestEngine.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -117,25 +123,31 @@ TEST_F(EngineRunner, LookupOrderAndEnginesThatCannotBeStarted)
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-// Whatever the engine did, a run that started and ended counts as done; the engine's last error line is kept (a new
-// run forgets it), and its progress reports are told as they come, after a first report without a percentage.
-TEST_F(EngineRunner, StartedAndEndedWhateverTheEngineDid)
+// A run that started and ended returns 0 whatever the engine did; how it ended is kept with the engine's last error
+// line (a new run forgets both), and its progress reports are told as they come, after a first one without a
+// percentage.
+TEST_F(EngineRunner, OutcomeOfEachRunIsKept)
 {
+    using Kind = engine::RunOutcome::Kind;
+    const QString strFailLine =
+        QStringLiteral("veltro.exe: test failure: %1: asked to fail").arg(Work(QStringLiteral("out put.jpg")));
     const struct {
         const char *pszMode, *pszProgress, *pszOutput;
         bool bWritten;
+        Kind kind;
+        int nCode;   // exit status or signal
         QString strLastLine;
         std::vector<int> reports;
     } cases[] = {
-        {"nooutput", "", "n.jpg", false, QString(), {-1}},
-        {"crash", "", "c.jpg", false, QString(), {-1}},
-        {"fail", "", "out put.jpg", false,
-         QStringLiteral("veltro.exe: test failure: %1: asked to fail").arg(Work(QStringLiteral("out put.jpg"))), {-1}},
+        {"nooutput", "", "n.jpg", false, Kind::Succeeded, 0, QString(), {-1}},
+        {"crash", "", "c.jpg", false, Kind::Killed, SIGABRT, QString(), {-1}},
+        {"fail", "", "out put.jpg", false, Kind::Failed, 3, strFailLine, {-1}},
+        {"exit4", "", "e.jpg", false, Kind::Failed, 4, QString(), {-1}},
         // Far more output than a pipe holds, on both channels: read as it arrives, so the engine never stalls.
-        {"chatty", "", "t.jpg", true, QStringLiteral("veltro.exe: last line"), {-1}},
-        {"", "0,40,x,100", "d.jpg", true, QString(), {-1, 0, 40, 100}},
+        {"chatty", "", "t.jpg", true, Kind::Succeeded, 0, QStringLiteral("veltro.exe: last line"), {-1}},
+        {"", "0,40,x,100", "d.jpg", true, Kind::Succeeded, 0, QString(), {-1, 0, 40, 100}},
         // Megabytes without a line end, then a huge line: they hide no report after them.
-        {"flood", "", "f.jpg", true, QString(), {-1, 99}},
+        {"flood", "", "f.jpg", true, Kind::Succeeded, 0, QString(), {-1, 99}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pszMode);
@@ -146,9 +158,86 @@ TEST_F(EngineRunner, StartedAndEndedWhateverTheEngineDid)
         WithQuietStdout([&] { EXPECT_EQ(engine::Run(words, [&](int n) { reports.push_back(n); }), 0); });
         EXPECT_TRUE(record.WasRun());
         EXPECT_EQ(Written(c.pszOutput), c.bWritten);
+        const engine::RunOutcome outcome = engine::LastRunOutcome();
+        EXPECT_EQ(outcome.kind, c.kind);
+        EXPECT_EQ(c.kind == Kind::Killed ? outcome.nSignal : outcome.nExitStatus, c.nCode);
+        EXPECT_EQ(outcome.strErrorLine, c.strLastLine);
         EXPECT_EQ(engine::LastEngineErrorLine().toStdString(), c.strLastLine.toStdString());
         EXPECT_EQ(reports, c.reports);
     }
+    EXPECT_TRUE(m_messages.isEmpty());
+}
+
+// What the user reads about a failed run: the operation, the output, then the engine's own reason or, without one,
+// its exit status; a signal is always named. Success and Cancel say nothing.
+TEST(EngineFailureMessage, NamesTheOutputAndTheReason)
+{
+    using Kind = engine::RunOutcome::Kind;
+    const QString strLine = QStringLiteral("veltro.exe: fox.log: AMP: 5: must be between 0 and 1");
+    const struct { engine::RunOutcome outcome; const char* pszSwitch; QString strExpected; } cases[] = {
+        {{Kind::Failed, 4, 0, strLine}, "-fox", "Foxing removal failed: /p/a_FOX.jpg was not written.\n\n" + strLine},
+        {{Kind::Failed, 5, 0, QString()}, "-gorex",
+         "Blotch removal failed: /p/a_FOX.jpg was not written.\n\nThe engine ended with exit status 5."},
+        {{Kind::Killed, 0, 9, QString()}, "-crax",
+         "Crack removal failed: /p/a_FOX.jpg was not written.\n\nThe engine was ended by signal 9 (Killed)."},
+        {{Kind::Killed, 0, 6, strLine}, "-crease",
+         "Crease removal failed: /p/a_FOX.jpg was not written.\n\nThe engine was ended by signal 6 (Aborted).\n"
+         "Its last message: " + strLine},
+        {{Kind::Succeeded, 0, 0, strLine}, "-fox", QString()},
+        {{Kind::Cancelled, 0, 0, strLine}, "-fox", QString()},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(engine::FailureMessage(c.outcome, QString::fromLatin1(c.pszSwitch), QStringLiteral("/p/a_FOX.jpg"))
+                      .toStdString(),
+                  c.strExpected.toStdString());
+}
+
+// During a run the user's keys and clicks go nowhere; Escape or the Cancel button end the engine (SIGTERM, or
+// SIGKILL after the grace when it ignores that) and the run counts as cancelled, with nothing written.
+TEST_F(EngineRunner, EscapeOrCancelEndTheEngineAndOtherInputIsDropped)
+{
+    QWidget window;
+    auto* pEdit = new QLineEdit(&window);
+    auto* pOther = new QPushButton(QStringLiteral("Other"), &window);
+    auto* pCancel = new QPushButton(QStringLiteral("Cancel"), &window);
+    auto* pLayout = new QVBoxLayout(&window);
+    for (QWidget* p : {static_cast<QWidget*>(pEdit), static_cast<QWidget*>(pOther), static_cast<QWidget*>(pCancel)})
+        pLayout->addWidget(p);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    pEdit->setFocus();
+    int nOtherClicks = 0;
+    QObject::connect(pOther, &QPushButton::clicked, [&] { ++nOtherClicks; });
+
+    const struct { const char* pszMode; bool bEscape; int nMinMs; } cases[] = {
+        {"sleep", false, 0}, {"sleep", true, 0}, {"hang", true, engine::kCancelGraceMs},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.pszMode) + (c.bEscape ? " Escape" : " Cancel"));
+        Recorder record(c.pszMode);
+        pEdit->clear();
+        QTimer::singleShot(100, [&] {
+            QTest::keyClicks(pEdit, QStringLiteral("typed"));
+            QTest::mouseClick(pOther, Qt::LeftButton);
+            if (c.bEscape)
+                QTest::keyClick(pEdit, Qt::Key_Escape);
+            else
+                QTest::mouseClick(pCancel, Qt::LeftButton);
+        });
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_EQ(engine::Run(Words("-fox", QStringLiteral("x.jpg")), engine::ProgressHandler(), pCancel), 0);
+        EXPECT_GE(timer.elapsed(), c.nMinMs);
+        EXPECT_EQ(engine::LastRunOutcome().kind, engine::RunOutcome::Cancelled);
+        EXPECT_TRUE(record.WasRun());
+        EXPECT_FALSE(Written("x.jpg"));
+        EXPECT_TRUE(pEdit->text().isEmpty());
+        EXPECT_EQ(nOtherClicks, 0);
+    }
+    // Outside a run the input arrives again.
+    QTest::keyClicks(pEdit, QStringLiteral("ok"));
+    EXPECT_EQ(pEdit->text(), QStringLiteral("ok"));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(m_messages.isEmpty());
 }
 

@@ -54,8 +54,8 @@ private:
 };
 
 // One engine run's record: a temporary directory announced to the test engine through VELTRO_TEST_RECORD, and its
-// behaviour through VELTRO_TEST_MODE ("" normal, "nooutput", "fail", "crash", "sleep", "chatty", "flood"; see
-// test_engine/main.cpp). Both restored afterwards.
+// behaviour through VELTRO_TEST_MODE ("" normal, "nooutput", "fail", "exitN", "crash", "hang", "sleep", "chatty",
+// "flood"; see test_engine/main.cpp). Both restored afterwards.
 class Recorder
 {
 public:

@@ -3,7 +3,8 @@
 //   VELTRO_TEST_RECORD    a directory: args.txt receives the arguments, one a line, and
 //                         params.txt a copy of the parameter file (the word after the switch).
 //   VELTRO_TEST_MODE      "": write a small JPEG at the path after -o; nooutput: write nothing,
-//                         exit 0; fail: one error line on stderr, exit 3; crash: abort();
+//                         exit 0; fail: one error line on stderr, exit 3; exitN: exit N
+//                         silently; crash: abort(); hang: ignore SIGTERM and wait 20 s;
 //                         sleep: wait a second, then write; chatty: much output on stderr,
 //                         then write; flood: megabytes on stdout without a line end, a huge
 //                         line ending in "progress 7", a line "progress 99", then write.
@@ -14,6 +15,7 @@
 #include <QImage>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -57,8 +59,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "veltro.exe: test failure: %s: asked to fail\n", pszOutput);
         return 3;
     }
+    if (strMode.rfind("exit", 0) == 0)
+        return std::atoi(strMode.c_str() + 4);
     if (strMode == "crash")
         std::abort();
+    if (strMode == "hang") {
+        std::signal(SIGTERM, SIG_IGN);
+        std::this_thread::sleep_for(std::chrono::seconds(20));
+        return 0;
+    }
     if (strMode == "sleep")
         std::this_thread::sleep_for(std::chrono::seconds(1));
     if (strMode == "flood") {
