@@ -276,33 +276,15 @@ QByteArray Png(const PngKind& k)
     return out;
 }
 
-// A copy of a file with its declared size replaced: TIFF by its first directory, PNG by its header (checksum kept
-// right).
-QByteArray WithSize(QByteArray f, uint32_t w, uint32_t h)
+// A copy of a PNG file declaring another size (its header's checksum kept right).
+QByteArray WithSize(QByteArray png, uint32_t w, uint32_t h)
 {
     const auto be32 = [](uint32_t v) {
         const char b[] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
         return QByteArray(b, 4);
     };
-    if (f.startsWith("\x89PNG")) {
-        f.replace(16, 8, be32(w) + be32(h));
-        return f.replace(29, 4, be32(uint32_t(crc32(0, reinterpret_cast<const Bytef*>(f.constData() + 12), 17))));
-    }
-    uint32_t ifd, value;   // little-endian, as written here
-    std::memcpy(&ifd, f.constData() + 4, 4);
-    uint16_t n;
-    std::memcpy(&n, f.constData() + ifd, 2);
-    for (int i = 0; i < n; ++i) {
-        char* e = f.data() + ifd + 2 + 12 * i;
-        uint16_t tag;
-        std::memcpy(&tag, e, 2);
-        if (tag == TIFFTAG_IMAGEWIDTH || tag == TIFFTAG_IMAGELENGTH) {
-            value = tag == TIFFTAG_IMAGEWIDTH ? w : h;
-            std::memcpy(e + 2, "\4\0\1\0\0\0", 6);   // LONG, one value
-            std::memcpy(e + 8, &value, 4);
-        }
-    }
-    return f;
+    png.replace(16, 8, be32(w) + be32(h));
+    return png.replace(29, 4, be32(uint32_t(crc32(0, reinterpret_cast<const Bytef*>(png.constData() + 12), 17))));
 }
 
 const QByteArray kBitmap = QByteArrayLiteral("BM6\0\0\0 the start of a bitmap, not of a JPEG file");
@@ -558,19 +540,18 @@ TEST_F(JpegLoaderTest, TiffAndPngKindsDecodeToTheirSamples)
 
 TEST_F(JpegLoaderTest, TiffAndPngRefusals)
 {
-    WriteTiff(Path("t.tif"), {3, 8, PHOTOMETRIC_RGB});
-    QFile tiffFile(Path("t.tif"));
-    ASSERT_TRUE(tiffFile.open(QIODevice::ReadOnly));
-    const QByteArray tiff = tiffFile.readAll(), png = Png({PNG_COLOR_TYPE_RGB, 8});
     WriteTiff(Path("f.tif"), {1, 32, PHOTOMETRIC_MINISBLACK});
+    QFile floats(Path("f.tif"));
+    ASSERT_TRUE(floats.open(QIODevice::ReadOnly));
+    const QByteArray png = Png({PNG_COLOR_TYPE_RGB, 8});
     const struct { const char* name; QByteArray bytes; const char* reasonPart; } cases[] = {
-        {"TIFF over a gigapixel", WithSize(tiff, 40000, 25001), "too large"},
         {"PNG over a gigapixel", WithSize(png, 40000, 25001), "too large"},
-        {"TIFF of no pixels", WithSize(tiff, 0, 20), ""},
-        {"TIFF header and junk", QByteArray("II*\0junk", 8), ""},
-        {"PNG cut short", png.left(png.size() / 2), "ends before"},
+        {"PNG of no pixels", WithSize(png, 0, 20), "IHDR"},
         // Within the limit, but with data for a few rows only: refused when the data end, not after 3.6 GB.
-        {"PNG declaring 30000 x 30000", WithSize(png, 30000, 30000), ""},
+        {"PNG declaring 30000 x 30000", WithSize(png, 30000, 30000), "Not enough image data"},
+        {"PNG cut short", png.left(png.size() / 2), "ends before"},
+        {"TIFF of floating-point samples", floats.readAll(), "32-bit samples"},
+        {"TIFF header and junk", QByteArray("II*\0junk", 8), "TIFF directory"},
         {"empty file", QByteArray(), "empty"},
         {"bitmap", kBitmap, "not a JPEG, TIFF or PNG picture"},
     };
@@ -581,11 +562,5 @@ TEST_F(JpegLoaderTest, TiffAndPngRefusals)
         const QString path = Write("refused.png", c.bytes);
         CaptureStderr([&] { EXPECT_EQ(LoadImageFile(&doc, path, &reason), 1); });
         EXPECT_TRUE(reason.contains(QLatin1String(c.reasonPart))) << reason.toStdString();
-        EXPECT_FALSE(reason.isEmpty());
     }
-    CVeltroInterfaceDoc doc;
-    QString reason;
-    CaptureStderr([&] { EXPECT_EQ(LoadImageFile(&doc, Path("f.tif"), &reason), 1); });
-    EXPECT_TRUE(reason.contains(QLatin1String("32-bit samples"))) << reason.toStdString();
-    EXPECT_EQ(doc.m_pImage, nullptr);
 }

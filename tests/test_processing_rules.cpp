@@ -13,8 +13,6 @@
 #include <string>
 #include <utility>
 
-#include <sys/stat.h>
-
 using processingpaths::ParamFilePath;
 using processingpaths::ProposePath;
 
@@ -68,29 +66,6 @@ TEST(ProcessingPaths, ProposalFollowsTheImageUnlessAPathIsRememberedAndParamsLie
     for (const auto& c : params)
         EXPECT_EQ(ParamFilePath(QString::fromUtf8(c.pszOutput), QString::fromUtf8(c.pszName)).toStdString(),
                   c.pszExpected) << c.pszOutput;
-}
-
-// A path that exists as something else than a plain file cannot be a mask or an output; a missing one can.
-TEST(ProcessingPaths, NonRegularFilesAreRefusedWithWhatTheyAre)
-{
-    QTemporaryDir dir;
-    const QString strFifo = dir.filePath(QStringLiteral("pipe.jpg")), strFile = dir.filePath(QStringLiteral("f.jpg"));
-    ASSERT_EQ(mkfifo(QFile::encodeName(strFifo).constData(), 0600), 0);
-    QFile file(strFile);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_TRUE(QFile::link(dir.path(), dir.filePath(QStringLiteral("link"))));
-    const struct { QString strPath, strExpected; } cases[] = {
-        {dir.path(), "Cannot use " + dir.path() + " as the output: it is a folder, not a file."},
-        {dir.filePath(QStringLiteral("link")),
-         "Cannot use " + dir.filePath("link") + " as the output: it is a folder, not a file."},
-        {strFifo, "Cannot use " + strFifo + " as the output: it is a named pipe, not a file."},
-        {QStringLiteral("/dev/null"), "Cannot use /dev/null as the output: it is a device, not a file."},
-        {strFile, QString()},
-        {dir.filePath(QStringLiteral("missing.jpg")), QString()},
-        {QString(), QString()},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(processingpaths::NonRegularFileMessage(c.strPath, QStringLiteral("the output")), c.strExpected);
 }
 
 // Whole numbers as "%d"; an unsigned value above the signed range reads as the same 32 bits signed.
