@@ -10,13 +10,16 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QProcess>
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace engine {
 
@@ -105,10 +108,54 @@ private:
     bool m_bSet;
 };
 
-// While the engine runs, the user's input is dropped before it reaches any
-// widget, as a modal box would: keys (so no shortcut fires either), clicks,
-// the wheel, closing a window. Only the Cancel button takes the pointer, and
-// Escape asks to cancel too. Windows dispatch the pointer to the widget
+// Where keys typed during a run go once it has ended: to the widget that has
+// the keyboard then (the run's result window, or a dialog a held key opened),
+// as if they had been typed that moment. Each key is its own posted event, so
+// a key that opens a modal dialog leaves the keys after it to that dialog.
+class TypeAhead : public QObject
+{
+public:
+    static constexpr QEvent::Type kReplay = QEvent::User;
+
+    struct Replay : QEvent {
+        Replay(QPointer<QObject> pFormer, QKeyEvent* pKey) : QEvent(kReplay), pTarget(std::move(pFormer)), key(pKey) {}
+        QPointer<QObject> pTarget;   // where the key went when it was typed
+        std::unique_ptr<QKeyEvent> key;
+    };
+
+    static TypeAhead* Instance()
+    {
+        static QPointer<TypeAhead> s_pInstance;
+        if (s_pInstance == nullptr)
+            s_pInstance = new TypeAhead(QCoreApplication::instance());
+        return s_pInstance;
+    }
+
+protected:
+    bool event(QEvent* pEvent) override
+    {
+        if (pEvent->type() != kReplay)
+            return QObject::event(pEvent);
+        auto* pReplay = static_cast<Replay*>(pEvent);
+        QObject* pTarget = QApplication::focusWidget();
+        if (pTarget == nullptr)
+            pTarget = pReplay->pTarget;
+        // Sent, not spontaneous: the application tries the key's shortcuts
+        // first, as it does for keys straight from the keyboard.
+        if (pTarget != nullptr)
+            QCoreApplication::sendEvent(pTarget, pReplay->key.get());
+        return true;
+    }
+
+private:
+    using QObject::QObject;
+};
+
+// While the engine runs no input acts on the program. Keys are held and typed
+// once the run has ended (type-ahead, as before); Escape asks to cancel
+// instead. Clicks, the wheel and closing a window are dropped, as a modal box
+// would: what a click aimed at may not be there when the run ends. Only the
+// Cancel button takes the pointer. Windows dispatch the pointer to the widget
 // under it, so the pointer is judged by that widget, not by its window.
 class InputHold : public QObject
 {
@@ -119,7 +166,12 @@ public:
             QObject::connect(m_pCancel, &QAbstractButton::clicked, this, [this] { m_bCancel = true; });
         QCoreApplication::instance()->installEventFilter(this);
     }
-    ~InputHold() override { QCoreApplication::instance()->removeEventFilter(this); }
+    ~InputHold() override
+    {
+        QCoreApplication::instance()->removeEventFilter(this);
+        for (auto& held : m_keys)
+            QCoreApplication::postEvent(TypeAhead::Instance(), new TypeAhead::Replay(held.first, held.second.release()));
+    }
     InputHold(const InputHold&) = delete;
     InputHold& operator=(const InputHold&) = delete;
 
@@ -131,11 +183,18 @@ protected:
         const bool bCancelButton = m_pCancel != nullptr && pWatched == m_pCancel;
         switch (pEvent->type()) {
         case QEvent::KeyPress:
-            if (static_cast<QKeyEvent*>(pEvent)->key() == Qt::Key_Escape)
-                m_bCancel = true;
+        case QEvent::KeyRelease: {
+            auto* pKey = static_cast<QKeyEvent*>(pEvent);
+            if (pKey->key() == Qt::Key_Escape) {
+                m_bCancel = m_bCancel || pEvent->type() == QEvent::KeyPress;
+            } else {
+                m_keys.emplace_back(pWatched, static_cast<QKeyEvent*>(pKey->clone()));
+            }
             return Drop(pEvent);
-        case QEvent::KeyRelease:
+        }
         case QEvent::ShortcutOverride:
+            // Taken, so that no shortcut fires now; the key itself follows.
+            return Drop(pEvent);
         case QEvent::Shortcut:
         case QEvent::InputMethod:
         case QEvent::Wheel:
@@ -153,6 +212,11 @@ protected:
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonRelease:
         case QEvent::MouseButtonDblClick:
+            // A press reaching a window would move the keyboard focus before
+            // any widget sees it.
+            if (!pWatched->isWidgetType())
+                return !OverCancel(static_cast<QMouseEvent*>(pEvent)) && Drop(pEvent);
+            return !bCancelButton && Drop(pEvent);
         case QEvent::MouseMove:
         case QEvent::HoverEnter:
         case QEvent::HoverMove:
@@ -179,6 +243,11 @@ protected:
     }
 
 private:
+    bool OverCancel(const QMouseEvent* pEvent) const
+    {
+        return m_pCancel != nullptr &&
+               QApplication::widgetAt(pEvent->globalPosition().toPoint()) == m_pCancel.data();
+    }
     static bool Drop(QEvent* pEvent)
     {
         pEvent->accept();   // taken: it goes no further, not even to a parent
@@ -187,6 +256,7 @@ private:
 
     QPointer<QAbstractButton> m_pCancel;
     bool m_bCancel = false;
+    std::vector<std::pair<QPointer<QObject>, std::unique_ptr<QKeyEvent>>> m_keys;
 };
 
 QString ExecutableIn(const QString& strDir)

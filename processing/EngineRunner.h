@@ -102,8 +102,9 @@ constexpr int kCancelGraceMs = 2000;
 // and has ended, whatever its exit status (see LastRunOutcome); 1 after
 // showing "CreateProcess failed." when it could not be started. Meanwhile
 // the program's windows keep repainting, a busy cursor shows, and no user
-// input reaches the program (it is dropped), except Escape and a click on
-// pCancelButton (if given), which cancel the run: the engine is asked to end
+// input reaches the program: keys are held and typed once the run has ended,
+// pointer input is dropped; Escape and a click on pCancelButton (if given)
+// cancel the run: the engine is asked to end
 // (SIGTERM) and killed (SIGKILL) if it has not after kCancelGraceMs. The
 // engine's output is read as it arrives (never buffered without bound): its
 // progress reports go to onProgress (if given), any other text on its
