@@ -101,6 +101,7 @@ void CVeltroInterfaceView::RunEngineSequence(const QString& strSwitch, const QSt
     CVeltroInterfaceDoc* pDoc = GetDocument();
     if (pDoc == nullptr)
         return;
+    const engine::TypeAheadScope typeAhead;
     // Copies: opening the result may change what the document holds.
     const QString strImage = pDoc->m_strImagePath;
     const QString strOutputPath = strOutput;

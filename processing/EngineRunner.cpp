@@ -151,6 +151,17 @@ private:
     using QObject::QObject;
 };
 
+// Keys typed during runs, waiting for the outermost TypeAheadScope to end.
+int g_nTypeAheadScopes = 0;
+std::vector<TypeAhead::Replay*> g_heldKeys;
+
+void ReleaseHeldKeys()
+{
+    for (TypeAhead::Replay* pReplay : g_heldKeys)
+        QCoreApplication::postEvent(TypeAhead::Instance(), pReplay);
+    g_heldKeys.clear();
+}
+
 // While the engine runs no input acts on the program. Keys are held and typed
 // once the run has ended (type-ahead, as before); Escape asks to cancel
 // instead. Clicks, the wheel and closing a window are dropped, as a modal box
@@ -170,7 +181,9 @@ public:
     {
         QCoreApplication::instance()->removeEventFilter(this);
         for (auto& held : m_keys)
-            QCoreApplication::postEvent(TypeAhead::Instance(), new TypeAhead::Replay(held.first, held.second.release()));
+            g_heldKeys.push_back(new TypeAhead::Replay(held.first, held.second.release()));
+        if (g_nTypeAheadScopes == 0)
+            ReleaseHeldKeys();
     }
     InputHold(const InputHold&) = delete;
     InputHold& operator=(const InputHold&) = delete;
@@ -517,6 +530,17 @@ int Run(const QStringList& arguments, const ProgressHandler& onProgress, QAbstra
         outcome.nSignal = process.exitCode();
     }
     return 0;
+}
+
+TypeAheadScope::TypeAheadScope()
+{
+    ++g_nTypeAheadScopes;
+}
+
+TypeAheadScope::~TypeAheadScope()
+{
+    if (--g_nTypeAheadScopes == 0)
+        ReleaseHeldKeys();
 }
 
 RunOutcome LastRunOutcome()

@@ -112,6 +112,19 @@ constexpr int kCancelGraceMs = 2000;
 int Run(const QStringList& arguments, const ProgressHandler& onProgress = ProgressHandler(),
         QAbstractButton* pCancelButton = nullptr);
 
+// Keys typed during a run act once it has ended, or, while a TypeAheadScope
+// exists, once the outermost scope ends: a command that runs the engine and
+// then opens its result holds one throughout, so that the keys act on what
+// the user saw coming, not on the way there.
+class TypeAheadScope
+{
+public:
+    TypeAheadScope();
+    ~TypeAheadScope();
+    TypeAheadScope(const TypeAheadScope&) = delete;
+    TypeAheadScope& operator=(const TypeAheadScope&) = delete;
+};
+
 // How the most recent run ended.
 RunOutcome LastRunOutcome();
 

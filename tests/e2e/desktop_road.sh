@@ -322,8 +322,12 @@ if [ "$MODE" = "full" ]; then
         fail "the run ended before Ctrl+O was pressed; the page is too small to tell"
     shot "busy"
     wait_for "the held Ctrl+O to open the Open dialog" 120 window_active "Open"
-    title_is "VeltroInterface - $WORK/large_page_FOX.jpg${GAP}100.0%" ||
-        fail "the Open dialog came before the run's result window: input reached the program during the run"
+    # The result window is up (its zoom shows in the title once it has
+    # painted, which a loaded machine may not have done yet).
+    case "$(main_title)" in
+        "VeltroInterface - $WORK/large_page_FOX.jpg"*) ;;
+        *) fail "the Open dialog came before the run's result window: input reached the program during the run" ;;
+    esac
     shot "held-input-after-run"
     xdotool key Escape
     wait_for "the Open dialog to close" 20 window_gone "Open"
