@@ -1,11 +1,9 @@
 #pragma once
 // The engine's command line:
-//   veltro.exe -i INPUT -gorex|-crax|-fox|-crease PARAMFILE -o OUTPUT
-// with the three pairs in any order, plus --help and --version.
+//   veltro.exe -i INPUT -gorex|-crax|-fox|-crease PARAMFILE -o OUTPUT [-m CHANGED]
+// with the pairs in any order, plus --help and --version.
 
 #include "engine/Progress.h"
-
-#include <opencv2/core.hpp>
 
 #include <ostream>
 #include <string>
@@ -20,12 +18,14 @@ struct CommandLine {
     bool version = false;
     std::string input;
     std::string output;
+    std::string changedMask;       // -m: where the mask of the changed pixels goes (PNG)
     std::string paramFile;
     Operation operation = Operation::None;
     std::string operationSwitch;   // as given, e.g. "-gorex"
 };
 
-// Throws EngineError (exit 2) on a command line that is not usable.
+// Throws EngineError (exit 2) on a command line that is not usable, an
+// OUTPUT whose name asks for no format the engine writes included.
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
 
 // The usage text printed by --help.
@@ -38,16 +38,7 @@ std::string UsageText();
 // each flushed at once.
 int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
 
-// Image files. ReadPicture throws EngineError (exit 3) when the file cannot
-// be read; the picture comes as stored, without EXIF rotation.
-cv::Mat ReadPicture(const std::string& path, bool grey, const std::string& what);
-// Writes a JPEG of quality 95 to a temporary file beside `path`, then renames
-// it into place; throws EngineError (exit 5) and leaves nothing behind on failure.
-// `progress` reaches 1 only once the file is in place.
-void WriteJpegAtomically(const cv::Mat& image, const std::string& path, const Progress& progress = Progress());
 // The sink of a run's progress: "progress N" lines on `out`, each flushed.
 Progress::Sink ProgressLines(std::ostream& out);
-// True when `a` and `b` name the same existing file.
-bool SameFile(const std::string& a, const std::string& b);
 
 }  // namespace veltro

@@ -1,11 +1,38 @@
 #pragma once
 // The one kind of failure the engine reports: an exit status and the three
 // parts of its one-line message "veltro.exe: <what>: <subject>: <reason>".
+// Subject and reason come from files and may hold anything: they are kept
+// escaped, so the message is always one line.
 
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 
 namespace veltro {
+
+// `text` with its control characters shown as escapes (\r, \n, \t, \xNN), so
+// that a message naming a file or a value always stays on one line.
+inline std::string Escaped(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else if (u < 0x20 || u == 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", u);
+            out += hex;
+        } else
+            out += c;
+    }
+    return out;
+}
 
 // Exit statuses of veltro.exe.
 enum ExitCode {
@@ -15,14 +42,15 @@ enum ExitCode {
     kExitUnreadable = 3,    // an input, the mask or the parameter file cannot be read
     kExitInvalid = 4,       // the parameter file is invalid
     kExitUnwritable = 5,    // the output cannot be written
+    kExitSignal = 128,      // plus the signal's number: stopped by SIGINT, SIGTERM or SIGHUP
 };
 
 class EngineError : public std::runtime_error {
 public:
     EngineError(int exitCode, std::string what, std::string subject, std::string reason)
-        : std::runtime_error("veltro.exe: " + what + ": " + subject + ": " + reason),
-          m_exitCode(exitCode), m_what(std::move(what)), m_subject(std::move(subject)),
-          m_reason(std::move(reason)) {}
+        : std::runtime_error("veltro.exe: " + what + ": " + Escaped(subject) + ": " + Escaped(reason)),
+          m_exitCode(exitCode), m_what(std::move(what)), m_subject(Escaped(subject)),
+          m_reason(Escaped(reason)) {}
 
     int ExitStatus() const { return m_exitCode; }
     const std::string& What() const { return m_what; }

@@ -1,17 +1,32 @@
 #include "engine/ParamFile.h"
 
 #include "engine/EngineError.h"
+#include "engine/Files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 namespace veltro {
 
 namespace {
+
+// A parameter file is a few lines; anything much larger is something else.
+constexpr size_t kMaxParamFileBytes = 1024 * 1024;
+// Lines that are ignored are warned about one by one up to this many.
+constexpr unsigned long long kShownWarnings = 10;
+
+// 2759999 as "2,759,999".
+std::string Grouped(unsigned long long n)
+{
+    std::string digits = std::to_string(n);
+    for (int i = int(digits.size()) - 3; i > 0; i -= 3)
+        digits.insert(size_t(i), ",");
+    return digits;
+}
 
 std::string Trimmed(const std::string& text)
 {
@@ -67,15 +82,15 @@ bool ParseRealNumber(const std::string& text, double& value)
 ParamFile ParamFile::Load(const std::string& path, const std::vector<std::string>& knownKeys,
                           std::ostream& warnings)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw EngineError(kExitUnreadable, "cannot read parameter file", path,
-                          errno ? std::strerror(errno) : "cannot open");
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad())
-        throw EngineError(kExitUnreadable, "cannot read parameter file", path, "read error");
-    return Parse(text.str(), path, knownKeys, warnings);
+    std::vector<uint8_t> bytes;
+    try {
+        bytes = ReadRegularFile(path, "cannot read parameter file", kMaxParamFileBytes, kExitInvalid);
+    } catch (const EngineError& e) {
+        if (e.ExitStatus() != kExitInvalid)
+            throw;
+        throw EngineError(kExitInvalid, "invalid parameter file", path, e.Reason() + ": not a parameter file");
+    }
+    return Parse(std::string(bytes.begin(), bytes.end()), path, knownKeys, warnings);
 }
 
 ParamFile ParamFile::Parse(const std::string& text, const std::string& path,
@@ -83,33 +98,37 @@ ParamFile ParamFile::Parse(const std::string& text, const std::string& path,
 {
     ParamFile file;
     file.m_path = path;
-    std::istringstream lines(text);
-    std::string line;
-    int lineNumber = 0;
-    while (std::getline(lines, line)) {
-        ++lineNumber;
-        // Files written on Windows end their lines in CR LF.
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+    const std::string where = "veltro.exe: warning: " + Escaped(path) + ": ";
+    unsigned long long ignored = 0;
+    const auto warn = [&](const std::string& message) {
+        if (++ignored <= kShownWarnings)
+            warnings << where << message << "\n";
+    };
+    // A byte-order mark that an editor may have put at the start is no part of the first key.
+    size_t pos = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    for (int lineNumber = 1; pos < text.size(); ++lineNumber) {
+        // Lines end in LF, CR LF (files written on Windows) or CR alone.
+        size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(pos, end - pos);
+        pos = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
         if (Trimmed(line).empty())
             continue;
         const size_t tab = line.find('\t');
         if (tab == std::string::npos) {
-            warnings << "veltro.exe: warning: " << path << ": line " << lineNumber
-                     << " has no tab between key and value, ignored\n";
+            warn("line " + std::to_string(lineNumber) + " has no tab between key and value, ignored");
             continue;
         }
         const std::string key = line.substr(0, tab);
-        bool known = false;
-        for (const std::string& k : knownKeys)
-            known = known || k == key;
-        if (!known) {
-            warnings << "veltro.exe: warning: " << path << ": unknown key \"" << key
-                     << "\" ignored\n";
+        if (std::find(knownKeys.begin(), knownKeys.end(), key) == knownKeys.end()) {
+            warn("unknown key \"" + Escaped(key) + "\" ignored");
             continue;
         }
         file.m_values[key] = line.substr(tab + 1);
     }
+    if (ignored > kShownWarnings)
+        warnings << where << "... and " << Grouped(ignored - kShownWarnings) << " more unknown lines\n";
     return file;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// The engine's parameter file: one "KEY<tab>VALUE" per line, ended by LF or
-// CR LF. Every value is checked where it is read, and a failure names the key
-// and the value.
+// The engine's parameter file: one "KEY<tab>VALUE" per line, ended by LF,
+// CR LF or CR, a UTF-8 byte-order mark at the start allowed. Every value is
+// checked where it is read, and a failure names the key and the value.
 
 #include <climits>
 #include <map>
@@ -13,9 +13,10 @@ namespace veltro {
 
 class ParamFile {
 public:
-    // Reads `path`; throws EngineError (exit 3) when it cannot be read.
-    // Keys not in `knownKeys` are reported on `warnings` and ignored; a
-    // repeated key keeps its last value.
+    // Reads `path`; throws EngineError (exit 3) when it cannot be read or is
+    // not a regular file, exit 4 when it is larger than 1 MB. Keys not in
+    // `knownKeys` are reported on `warnings` (the first ten, then a count)
+    // and ignored; a repeated key keeps its last value.
     static ParamFile Load(const std::string& path, const std::vector<std::string>& knownKeys,
                           std::ostream& warnings);
     // The same from text already in memory (`path` only names it in messages).
