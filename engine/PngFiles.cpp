@@ -186,6 +186,8 @@ std::vector<uint8_t> EncodePng(const cv::Mat& samples, const Metadata& meta, con
     if (!guard.info)
         png_error(guard.png, "out of memory");
     png_set_write_fn(guard.png, &state, WriteData, Flush);
+    // A profile libpng finds wrong is left out rather than failing the output.
+    png_set_benign_errors(guard.png, 1);
     const int channels = samples.channels();
     const int bits = samples.depth() == CV_16U ? 16 : 8;
     static const int kTypes[] = {PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_RGB,
@@ -226,7 +228,9 @@ std::vector<uint8_t> EncodePng(const cv::Mat& samples, const Metadata& meta, con
         png_set_swap(guard.png);
     for (int y = 0; y < samples.rows; ++y)
         png_write_row(guard.png, const_cast<png_bytep>(samples.ptr<png_byte>(y)));
-    png_write_end(guard.png, guard.info);
+    // Everything went before the picture data (given here again, libpng
+    // would write the EXIF twice).
+    png_write_end(guard.png, nullptr);
     return out;
 }
 
