@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 using namespace veltro;
@@ -50,13 +51,14 @@ TEST(ParamFile, AcceptsOnlyPlainDecimalNumbers)
     }
 }
 
-// LF and CR LF lines alike, with or without a last line end; unknown keys and lines without a tab are warned about, a
-// repeated key's last value counts.
+// LF, CR LF and CR lines alike, with or without a last line end or a byte-order mark; unknown keys and lines without a
+// tab are warned about (control characters escaped, the first ten, then a count), a repeated key's last value counts.
 TEST(ParamFile, ReadsLinesWarnsAboutUnknownKeysAndKeepsTheLastOfRepeatedKeys)
 {
     std::ostringstream warnings;
     for (const char* text : {"DIST\t7\nCOST\t10\nMASKFILE\t/photos/a mask.jpg\n",
                              "DIST\t7\r\nCOST\t10\r\nMASKFILE\t/photos/a mask.jpg\r\n",
+                             "\xEF\xBB\xBF" "DIST\t7\rCOST\t10\rMASKFILE\t/photos/a mask.jpg\r",
                              "DIST\t7\nCOST\t10\nMASKFILE\t/photos/a mask.jpg"}) {
         const ParamFile f = Parse(text, warnings);
         EXPECT_EQ(f.Int("DIST", 0), 7);
@@ -69,6 +71,15 @@ TEST(ParamFile, ReadsLinesWarnsAboutUnknownKeysAndKeepsTheLastOfRepeatedKeys)
     EXPECT_FALSE(f.Has("COLOR"));
     EXPECT_NE(warnings.str().find("unknown key \"COLOR\" ignored"), std::string::npos);
     EXPECT_NE(warnings.str().find("line 6 has no tab"), std::string::npos);
+    std::string junk = "K\x1b\t1\n";
+    for (int i = 0; i < 2500; ++i)
+        junk += "junk " + std::to_string(i) + "\n";
+    std::ostringstream stream;
+    Parse(junk, stream);
+    const std::string many = stream.str();
+    EXPECT_EQ(many.rfind("veltro.exe: warning: blotch.log: unknown key \"K\\x1B\" ignored\n", 0), 0u);
+    EXPECT_EQ(std::count(many.begin(), many.end(), '\n'), 11);
+    EXPECT_NE(many.find("... and 2,491 more unknown lines\n"), std::string::npos) << many;
 }
 
 // Bad values fail with exit status 4 naming key and value; an unreadable file with 3.
@@ -128,7 +139,9 @@ TEST(CommandLine, PairsInAnyOrderOrExit2NamingTheArgument)
     const struct { std::vector<std::string> args; const char* subject; } cases[] = {   // nullptr: accepted
         {{"-i", "in.jpg", "-gorex", "p.log", "-o", "out.jpg"}, nullptr},
         {{"-o", "out.jpg", "-i", "in.jpg", "-crease", "p.log"}, nullptr},
-        {{"-fox", "p.log", "-o", "out.jpg", "-i", "in.jpg"}, nullptr},
+        {{"-fox", "p.log", "-o", "out.jpg", "-i", "in.jpg", "-m", "changed.png"}, nullptr},
+        {{"-i", "in.jpg", "-gorex", "p.log", "-o", "out.bmp"}, "out.bmp"},
+        {{"-i", "in.jpg", "-gorex", "p.log", "-o", "out.jpg", "-m"}, "-m"},
         {{}, "(no arguments)"},
         {{"-i", "in.jpg", "-gorex", "p.log", "-o", "out.jpg", "-x"}, "-x"},
         {{"-i", "in.jpg", "-gorex", "p.log", "-crax", "p.log", "-o", "out.jpg"}, "-crax"},
