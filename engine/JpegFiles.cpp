@@ -225,12 +225,12 @@ int EstimatedQuality(const JQUANT_TBL* table)
 
 // cos((2x + 1) u pi / 16) C(u) / 2, so that F(u, v) = sum over x, y.
 struct DctTable {
-    double c[8][8];
+    float c[8][8];
     DctTable()
     {
         for (int u = 0; u < 8; ++u)
             for (int x = 0; x < 8; ++x)
-                c[u][x] = (u == 0 ? std::sqrt(0.5) : 1.0) / 2.0 * std::cos((2 * x + 1) * u * M_PI / 16.0);
+                c[u][x] = float((u == 0 ? std::sqrt(0.5) : 1.0) / 2.0 * std::cos((2 * x + 1) * u * M_PI / 16.0));
     }
 };
 
@@ -239,22 +239,18 @@ struct DctTable {
 void EncodeBlock(const float samples[8][8], const JQUANT_TBL* table, JCOEF* block)
 {
     static const DctTable dct;
-    double rows[8][8];
+    float rows[8][8] = {};
     for (int y = 0; y < 8; ++y)
-        for (int u = 0; u < 8; ++u) {
-            double s = 0;
+        for (int u = 0; u < 8; ++u)
             for (int x = 0; x < 8; ++x)
-                s += dct.c[u][x] * (samples[y][x] - 128.0);
-            rows[y][u] = s;
-        }
+                rows[y][u] += dct.c[u][x] * (samples[y][x] - 128.0f);
+    float out[8][8] = {};
     for (int v = 0; v < 8; ++v)
-        for (int u = 0; u < 8; ++u) {
-            double s = 0;
-            for (int y = 0; y < 8; ++y)
-                s += dct.c[v][y] * rows[y][u];
-            const double q = table->quantval[v * 8 + u];
-            block[v * 8 + u] = JCOEF(std::clamp(std::lround(s / q), -2047L, 2047L));
-        }
+        for (int y = 0; y < 8; ++y)
+            for (int u = 0; u < 8; ++u)
+                out[v][u] += dct.c[v][y] * rows[y][u];
+    for (int i = 0; i < DCTSIZE2; ++i)
+        block[i] = JCOEF(std::clamp(std::lround(out[i / 8][i % 8] / float(table->quantval[i])), -2047L, 2047L));
 }
 
 enum class Space { Grey, YCbCr, Rgb, Cmyk, Ycck, FirstOnly };
@@ -326,7 +322,7 @@ void EncodeUnit(j_decompress_ptr info, jvirt_barray_ptr* arrays, Space space, co
         const int y = std::min(y0 + j, restored.rows - 1);
         for (int i = 0; i < unit.width; ++i) {
             const int x = std::min(x0 + i, restored.cols - 1);
-            float values[4];
+            float values[4] = {};
             ComponentValues(space, restored.ptr<uint8_t>(y) + 3 * x,
                             source.cmyk ? source.inks.ptr<uint8_t>(y) + 4 * x : nullptr,
                             changed.at<uint8_t>(y, x) != 0, source.adobeInverted, values);
