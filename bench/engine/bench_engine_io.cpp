@@ -26,7 +26,6 @@
 #include <fstream>
 #include <functional>
 #include <string>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,35 +37,85 @@ using namespace veltro::bench;
 namespace {
 
 struct Run {
-    double seconds = 0;
+    double seconds = 0;      // wall clock
+    double cpuSeconds = 0;   // user and system
     long maxRssKb = 0;
     int status = -1;
 };
 
-// posix_spawn rather than fork: the child's peak memory is then its own,
-// not this process's copied at the fork.
-Run RunProgram(const std::string& program, const std::vector<std::string>& args)
+// Programs are started by a small process forked before this one grows:
+// a child's peak memory counts the memory of the process it was forked from.
+int g_requests = -1, g_replies = -1;
+
+Run Launch(const std::vector<std::string>& argv)
 {
     Run r;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
     const auto t0 = std::chrono::steady_clock::now();
-    pid_t pid = -1;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        struct rusage usage {};
-        wait4(pid, &status, 0, &usage);
-        r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        r.maxRssKb = usage.ru_maxrss;
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int devNull = open("/dev/null", O_WRONLY);
+        dup2(devNull, STDOUT_FILENO);
+        dup2(devNull, STDERR_FILENO);
+        std::vector<char*> args;
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
     }
-    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    struct rusage usage {};
+    wait4(pid, &status, 0, &usage);
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    r.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                   1e-6 * double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+    r.maxRssKb = usage.ru_maxrss;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+// Requests are argument lists, each argument ended by NUL and the list by an empty one.
+void StartLauncher()
+{
+    int requests[2], replies[2];
+    if (pipe(requests) != 0 || pipe(replies) != 0)
+        return;
+    if (fork() == 0) {
+        close(requests[1]);
+        close(replies[0]);
+        FILE* in = fdopen(requests[0], "r");
+        std::vector<std::string> argv(1);
+        for (int c; (c = std::fgetc(in)) != EOF;) {
+            if (c != 0) {
+                argv.back() += char(c);
+            } else if (!argv.back().empty()) {
+                argv.emplace_back();
+            } else {
+                argv.pop_back();
+                const Run r = Launch(argv);
+                if (write(replies[1], &r, sizeof r) != ssize_t(sizeof r))
+                    _exit(1);
+                argv.assign(1, std::string());
+            }
+        }
+        _exit(0);
+    }
+    close(requests[0]);
+    close(replies[1]);
+    g_requests = requests[1];
+    g_replies = replies[0];
+}
+
+Run RunProgram(const std::string& program, const std::vector<std::string>& args)
+{
+    std::string request = program + '\0';
+    for (const std::string& a : args)
+        request += a + '\0';
+    request += '\0';
+    Run r;
+    if (write(g_requests, request.data(), request.size()) != ssize_t(request.size()) ||
+        read(g_replies, &r, sizeof r) != ssize_t(sizeof r))
+        r.status = -1;
     return r;
 }
 
@@ -123,6 +172,7 @@ struct Engine {
 
 int main(int argc, char** argv)
 {
+    StartLauncher();
     std::vector<Engine> engines = {{"after", VELTRO_ENGINE_PATH}};
     if (argc > 1)
         engines.insert(engines.begin(), Engine{"before", argv[1]});
@@ -217,7 +267,7 @@ int main(int argc, char** argv)
     if (startMs.size() == 2)
         std::printf("after / before          %8.3f\n", startMs[1] / startMs[0]);
 
-    std::printf("\nEach operation on 12 MP end to end (s; peak MB):\n");
+    std::printf("\nEach operation on 12 MP end to end (median of three; wall and CPU s, peak MB):\n");
     const auto t0 = std::chrono::steady_clock::now();
     std::vector<uchar> encoded;
     cv::imencode(".jpg", cv::imread(input), encoded, {cv::IMWRITE_JPEG_QUALITY, 95});
@@ -247,22 +297,23 @@ int main(int argc, char** argv)
     };
     std::printf("operation");
     for (const Engine& e : engines)
-        std::printf("  %8s-s  %7s-MB", e.name, e.name);
-    std::printf("%s\n", engines.size() == 2 ? "  after/before" : "");
+        std::printf("  %7s-s  %7s-cpu  %6s-MB", e.name, e.name, e.name);
+    std::printf("%s\n", engines.size() == 2 ? "  after/before wall, cpu, MB" : "");
     for (const auto& op : ops) {
         std::printf("%-9s", op.name);
-        std::vector<double> seconds;
+        std::vector<Run> runs;
         for (const Engine& e : engines) {
             std::vector<std::string> args = op.args;
             args.insert(args.end(), {"-o", tmp + "/op-out.jpg"});
-            const Run r = RunMedian(e.path, args);
-            seconds.push_back(r.seconds);
-            std::printf("  %10.2f  %10.0f", r.seconds, r.maxRssKb / 1024.0);
+            runs.push_back(RunMedian(e.path, args));
+            const Run& r = runs.back();
+            std::printf("  %9.2f  %11.2f  %9.0f", r.seconds, r.cpuSeconds, r.maxRssKb / 1024.0);
             if (r.status != 0)
                 std::printf(" (exit %d)", r.status);
         }
-        if (seconds.size() == 2)
-            std::printf("  %12.3f", seconds[1] / seconds[0]);
+        if (runs.size() == 2)
+            std::printf("  %.3f, %.3f, %.3f", runs[1].seconds / runs[0].seconds, runs[1].cpuSeconds / runs[0].cpuSeconds,
+                        double(runs[1].maxRssKb) / double(runs[0].maxRssKb));
         std::printf("\n");
     }
     fs::remove_all(tmp);
