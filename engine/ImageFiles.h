@@ -28,7 +28,7 @@ const char* FormatName(FileFormat format);
 struct Metadata {
     std::vector<uint8_t> icc;       // ICC colour profile
     std::vector<uint8_t> exif;      // EXIF block, TIFF-structured (as after "Exif\0\0")
-    int densityUnit = 0;            // 0 none (aspect ratio only), 1 per inch, 2 per centimetre
+    int densityUnit = 0;            // 0 none, 1 per inch, 2 per centimetre
     double xDensity = 0, yDensity = 0;
     std::vector<std::pair<std::string, std::string>> texts;   // ("Comment", ...), ("Author", ...)
     int orientation = 0;            // a TIFF's Orientation tag (0: none); a JPEG's stays in its EXIF

@@ -166,8 +166,10 @@ void ReadMetadata(j_decompress_ptr info, Metadata& meta)
         meta.icc.assign(icc, icc + iccLength);
         std::free(icc);
     }
-    if (info->saw_JFIF_marker && info->X_density > 0 && info->Y_density > 0) {
-        meta.densityUnit = info->density_unit <= 2 ? info->density_unit : 0;
+    // A density without a unit (JFIF's usual 1:1 aspect ratio) says nothing worth keeping.
+    if (info->saw_JFIF_marker && (info->density_unit == 1 || info->density_unit == 2) && info->X_density > 0 &&
+        info->Y_density > 0) {
+        meta.densityUnit = info->density_unit;
         meta.xDensity = info->X_density;
         meta.yDensity = info->Y_density;
     }
@@ -479,7 +481,8 @@ std::vector<uint8_t> EncodeJpeg(const cv::Mat& samples, int quality, const Metad
     jpeg_set_defaults(&c.info);
     jpeg_set_quality(&c.info, quality, TRUE);
     c.info.optimize_coding = TRUE;
-    if (meta.xDensity > 0 && meta.yDensity > 0 && meta.xDensity <= 65535 && meta.yDensity <= 65535) {
+    if (meta.densityUnit != 0 && meta.xDensity > 0 && meta.yDensity > 0 && meta.xDensity <= 65535 &&
+        meta.yDensity <= 65535) {
         c.info.density_unit = UINT8(meta.densityUnit);
         c.info.X_density = UINT16(std::lround(meta.xDensity));
         c.info.Y_density = UINT16(std::lround(meta.yDensity));

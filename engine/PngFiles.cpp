@@ -68,12 +68,11 @@ void ReadMetadata(png_structp png, png_infop info, Metadata& meta)
         meta.icc.assign(profile, profile + length);
     png_uint_32 x = 0, y = 0;
     int unit = 0;
-    if (png_get_pHYs(png, info, &x, &y, &unit) && x > 0 && y > 0) {
+    if (png_get_pHYs(png, info, &x, &y, &unit) && unit == PNG_RESOLUTION_METER && x > 0 && y > 0) {
         // Pixels per metre become dots per inch, as scans are described.
-        const bool metre = unit == PNG_RESOLUTION_METER;
-        meta.densityUnit = metre ? 1 : 0;
-        meta.xDensity = metre ? std::round(x * 2.54) / 100.0 : x;
-        meta.yDensity = metre ? std::round(y * 2.54) / 100.0 : y;
+        meta.densityUnit = 1;
+        meta.xDensity = std::round(x * 2.54) / 100.0;
+        meta.yDensity = std::round(y * 2.54) / 100.0;
     }
     png_uint_32 exifLength = 0;
     png_bytep exif = nullptr;
@@ -194,11 +193,10 @@ std::vector<uint8_t> EncodePng(const cv::Mat& samples, const Metadata& meta, con
                                  PNG_COLOR_TYPE_RGB_ALPHA};
     png_set_IHDR(guard.png, guard.info, png_uint_32(samples.cols), png_uint_32(samples.rows), bits,
                  kTypes[channels - 1], PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (meta.xDensity > 0 && meta.yDensity > 0) {
-        const double perMetre = meta.densityUnit == 1 ? 100.0 / 2.54 : meta.densityUnit == 2 ? 100.0 : 1.0;
+    if (meta.densityUnit != 0 && meta.xDensity > 0 && meta.yDensity > 0) {
+        const double perMetre = meta.densityUnit == 1 ? 100.0 / 2.54 : 100.0;
         png_set_pHYs(guard.png, guard.info, png_uint_32(std::lround(meta.xDensity * perMetre)),
-                     png_uint_32(std::lround(meta.yDensity * perMetre)),
-                     meta.densityUnit ? PNG_RESOLUTION_METER : PNG_RESOLUTION_UNKNOWN);
+                     png_uint_32(std::lround(meta.yDensity * perMetre)), PNG_RESOLUTION_METER);
     }
     if (!meta.icc.empty())
         png_set_iCCP(guard.png, guard.info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, meta.icc.data(),

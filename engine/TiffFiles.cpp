@@ -149,9 +149,9 @@ void ReadMetadata(TIFF* tif, Metadata& meta)
         meta.icc.assign(static_cast<uint8_t*>(icc), static_cast<uint8_t*>(icc) + iccLength);
     float x = 0, y = 0;
     uint16_t unit = RESUNIT_INCH;
-    if (TIFFGetField(tif, TIFFTAG_XRESOLUTION, &x) && TIFFGetField(tif, TIFFTAG_YRESOLUTION, &y) && x > 0 && y > 0) {
-        TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
-        meta.densityUnit = unit == RESUNIT_INCH ? 1 : unit == RESUNIT_CENTIMETER ? 2 : 0;
+    if (TIFFGetField(tif, TIFFTAG_XRESOLUTION, &x) && TIFFGetField(tif, TIFFTAG_YRESOLUTION, &y) && x > 0 && y > 0 &&
+        TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit) && unit != RESUNIT_NONE) {
+        meta.densityUnit = unit == RESUNIT_CENTIMETER ? 2 : 1;
         meta.xDensity = x;
         meta.yDensity = y;
     }
@@ -337,11 +337,10 @@ std::vector<uint8_t> EncodeTiff(const cv::Mat& samples, const Metadata& meta, co
     const uint32_t rowsPerStrip = uint32_t(std::clamp<size_t>((256 * 1024) / std::max<size_t>(rowBytes, 1), 1,
                                                               size_t(samples.rows)));
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
-    if (meta.xDensity > 0 && meta.yDensity > 0) {
+    if (meta.densityUnit != 0 && meta.xDensity > 0 && meta.yDensity > 0) {
         TIFFSetField(tif, TIFFTAG_XRESOLUTION, float(meta.xDensity));
         TIFFSetField(tif, TIFFTAG_YRESOLUTION, float(meta.yDensity));
-        TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT,
-                     meta.densityUnit == 1 ? RESUNIT_INCH : meta.densityUnit == 2 ? RESUNIT_CENTIMETER : RESUNIT_NONE);
+        TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, meta.densityUnit == 1 ? RESUNIT_INCH : RESUNIT_CENTIMETER);
     }
     if (!meta.icc.empty())
         TIFFSetField(tif, TIFFTAG_ICCPROFILE, uint32_t(meta.icc.size()), meta.icc.data());
