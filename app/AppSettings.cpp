@@ -1,5 +1,6 @@
 #include "app/AppSettings.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 
@@ -56,6 +57,32 @@ void SavePreviewPages(int nPages)
 {
     QSettings settings = OpenSettings();
     settings.setValue(QStringLiteral("Settings/PreviewPages"), nPages == 2 ? 2 : 1);
+}
+
+QString LoadOpenFolder()
+{
+    QSettings settings = OpenSettings();
+    return settings.value(QStringLiteral("Settings/OpenFolder")).toString();
+}
+
+void SaveOpenFolder(const QString& strFolder)
+{
+    QSettings settings = OpenSettings();
+    settings.setValue(QStringLiteral("Settings/OpenFolder"), strFolder);
+}
+
+QString OpenDialogFolder(const QString& strSaved)
+{
+    if (strSaved.isEmpty())
+        return QString();
+    QString strFolder = QDir::cleanPath(QFileInfo(strSaved).absoluteFilePath());
+    while (!QFileInfo(strFolder).isDir()) {
+        const QString strUp = QFileInfo(strFolder).path();
+        if (strUp == strFolder)
+            return QString();
+        strFolder = strUp;
+    }
+    return strFolder;
 }
 
 QStringList AddRecentFile(QStringList files, const QString& strPath)

@@ -7,15 +7,25 @@
 #include "app/CVeltroInterfaceApp.h"
 #include "app/CommandTable.h"
 #include "app/UiSeams.h"
+#include "app/WindowList.h"
 #include "document/CVeltroInterfaceDoc.h"
+#include "processing/CResultInfo.h"
 #include "processing/EngineRunner.h"
 #include "res/ArtPaths.h"
 #include "res/ResourceIds.h"
+#include "view/CChangesTool.h"
+#include "view/CCompareTool.h"
+#include "view/CMaskLayer.h"
+#include "view/CMaskPaintTool.h"
 #include "view/CVeltroInterfaceView.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QListWidget>
+#include <QVBoxLayout>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -115,14 +125,27 @@ void CMainFrame::CreateActions()
     onTrigger(ID_WINDOW_CASCADE, [this] { m_pMdiArea->cascadeSubWindows(); });
     onTrigger(ID_WINDOW_TILE_HORZ, [this] { m_pMdiArea->tileSubWindows(); });
     onTrigger(ID_WINDOW_ARRANGE, [this] { OnWindowArrange(); });
+    onView(ID_VIEW_FIT_WINDOW, &CVeltroInterfaceView::OnViewFitInWindow);
+    onView(ID_VIEW_ACTUAL_PIXELS, &CVeltroInterfaceView::OnViewActualPixels);
+    onTrigger(ID_VIEW_SHOW_CHANGES, [this] { OnViewShowChanges(); });
+    onTrigger(ID_PROCESSING_PAINT_MASK, [this] { OnProcessingPaintMask(); });
+    onTrigger(ID_WINDOW_COMPARE, [this] { OnWindowCompare(); });
+    onTrigger(ID_WINDOW_NEXT, [this] { OnWindowStep(1); });
+    onTrigger(ID_WINDOW_PREV, [this] { OnWindowStep(-1); });
+    onTrigger(ID_WINDOW_MORE, [this] { OnWindowMore(); });
 
     // Nothing in the program changes a document, so there is never anything
     // to save; nobody serves the Edit commands or the pane switches.
     for (int nId : {ID_FILE_SAVE, ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_NEXT_PANE, ID_PREV_PANE})
         m_actions.value(nId)->setEnabled(false);
 
-    m_actions.value(ID_VIEW_TOOLBAR)->setCheckable(true);
-    m_actions.value(ID_VIEW_STATUS_BAR)->setCheckable(true);
+    for (int nId : {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_VIEW_SHOW_CHANGES, ID_PROCESSING_PAINT_MASK,
+                    ID_WINDOW_COMPARE})
+        m_actions.value(nId)->setCheckable(true);
+    // The window switches apply wherever the keyboard is in the frame, also
+    // within the workspace, which would otherwise take Ctrl+Tab for itself.
+    for (int nId : {ID_WINDOW_NEXT, ID_WINDOW_PREV})
+        m_actions.value(nId)->setShortcutContext(Qt::ApplicationShortcut);
 
     for (int i = 0; i < appsettings::kRecentFileCount; ++i) {
         auto* pAction = new QAction(this);
@@ -168,21 +191,34 @@ void CMainFrame::CreateMenus()
     pEdit->addSeparator();
     pEdit->addActions({act(ID_EDIT_CUT), act(ID_EDIT_COPY), act(ID_EDIT_PASTE)});
 
+    auto* pView128 = new QMenu(QStringLiteral("&View"), this);
+    pView128->addActions({act(ID_VIEW_TOOLBAR), act(ID_VIEW_STATUS_BAR)});
     auto* pView = new QMenu(QStringLiteral("&View"), this);
     pView->addActions({act(ID_VIEW_TOOLBAR), act(ID_VIEW_STATUS_BAR)});
+    pView->addSeparator();
+    pView->addActions({act(ID_VIEW_FIT_WINDOW), act(ID_VIEW_ACTUAL_PIXELS)});
+    pView->addSeparator();
+    pView->addAction(act(ID_VIEW_SHOW_CHANGES));
 
     auto* pProcessing = new QMenu(QStringLiteral("Processing"), this);
     pProcessing->addActions({act(ID_PROCESSING_BLOTCH), act(ID_PROCESSING_CRACK), act(ID_PROCESSING_FOXING),
                              act(ID_PROCESSING_CREASE)});
+    pProcessing->addSeparator();
+    pProcessing->addAction(act(ID_PROCESSING_PAINT_MASK));
 
-    auto* pWindow = new QMenu(QStringLiteral("&Window"), this);
+    m_pMenuWindow = new QMenu(QStringLiteral("&Window"), this);
+    QMenu* pWindow = m_pMenuWindow;
     pWindow->addActions({act(ID_WINDOW_NEW), act(ID_WINDOW_CASCADE), act(ID_WINDOW_TILE_HORZ),
                          act(ID_WINDOW_ARRANGE)});
+    pWindow->addSeparator();
+    pWindow->addActions({act(ID_WINDOW_COMPARE), act(ID_WINDOW_NEXT), act(ID_WINDOW_PREV)});
+    pWindow->addSeparator();
+    connect(pWindow, &QMenu::aboutToShow, this, &CMainFrame::UpdateWindowList);
 
     auto* pHelp = new QMenu(QStringLiteral("&Help"), this);
     pHelp->addAction(act(ID_APP_ABOUT));
 
-    m_menus128 = {m_pMenuFile128, pView, pHelp};
+    m_menus128 = {m_pMenuFile128, pView128, pHelp};
     m_menus130 = {m_pMenuFile130, pEdit, pView, pProcessing, pWindow, pHelp};
     for (QMenu* pMenu : m_menus130 + m_menus128)
         pMenu->setToolTipsVisible(false);
@@ -338,11 +374,195 @@ void CMainFrame::UpdateMenus()
             menuBar()->addMenu(pMenu);
     }
 
-    const bool bActive = GetActiveView() != nullptr;
+    CVeltroInterfaceView* pView = GetActiveView();
+    const bool bActive = pView != nullptr;
     for (int nId : {ID_FILE_CLOSE, ID_FILE_SAVE_AS, ID_FILE_PRINT, ID_FILE_PRINT_PREVIEW, ID_PROCESSING_BLOTCH,
                     ID_PROCESSING_CRACK, ID_PROCESSING_FOXING, ID_PROCESSING_CREASE, ID_WINDOW_NEW,
                     ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ, ID_WINDOW_ARRANGE})
         m_actions.value(nId)->setEnabled(bActive);
+
+    // The modes of the active window.
+    CVeltroInterfaceDoc* pDoc = bActive ? pView->GetDocument() : nullptr;
+    const bool bPicture = pDoc != nullptr && pDoc->m_pImage != nullptr;
+    const CResultInfo* pResult = CResultInfo::Of(pDoc);
+    const bool bLinked = CViewTool::Find<CCompareTool>(pView) != nullptr;
+    const bool bChanges = CViewTool::Find<CChangesTool>(pView) != nullptr;
+    const bool bPainting = CViewTool::Find<CMaskPaintTool>(pView) != nullptr;
+    auto set = [this](int nId, bool bEnabled, bool bChecked) {
+        QAction* pAction = m_actions.value(nId);
+        pAction->setEnabled(bEnabled);
+        if (pAction->isCheckable())
+            pAction->setChecked(bChecked);
+    };
+    set(ID_VIEW_FIT_WINDOW, bPicture, false);
+    set(ID_VIEW_ACTUAL_PIXELS, bPicture, false);
+    set(ID_VIEW_SHOW_CHANGES, bChanges || (bPicture && pResult != nullptr && pResult->HasChangedMask()), bChanges);
+    set(ID_PROCESSING_PAINT_MASK, bPainting || bPicture, bPainting);
+    set(ID_WINDOW_COMPARE, bLinked || (pResult != nullptr && pResult->SourceView() != nullptr), bLinked);
+    const bool bSeveral = Windows().size() > 1;
+    set(ID_WINDOW_NEXT, bSeveral, false);
+    set(ID_WINDOW_PREV, bSeveral, false);
+    UpdateWindowList();
+}
+
+QList<QMdiSubWindow*> CMainFrame::Windows() const
+{
+    // The workspace's own order: the order the windows were opened in.
+    QList<QMdiSubWindow*> windows;
+    for (QMdiSubWindow* pWindow : m_pMdiArea->subWindowList(QMdiArea::CreationOrder))
+        if (pWindow->isVisible() || pWindow->isMinimized())
+            windows.append(pWindow);
+    return windows;
+}
+
+void CMainFrame::UpdateWindowList()
+{
+    if (m_pMenuWindow == nullptr)
+        return;
+    for (QAction* pAction : m_windowListActions) {
+        m_pMenuWindow->removeAction(pAction);
+        if (pAction != m_actions.value(ID_WINDOW_MORE))
+            pAction->deleteLater();
+    }
+    m_windowListActions.clear();
+    const QList<QMdiSubWindow*> windows = Windows();
+    QStringList titles;
+    for (QMdiSubWindow* pWindow : windows)
+        titles.append(pWindow->windowTitle());
+    const QStringList texts = windowlist::MenuTexts(titles);
+    for (int i = 0; i < texts.size(); ++i) {
+        QAction* pAction = nullptr;
+        if (i < windowlist::kListed) {
+            pAction = new QAction(texts.at(i), this);
+            pAction->setObjectName(QString::number(AFX_IDM_FIRST_MDICHILD + i));
+            pAction->setStatusTip(QStringLiteral("Activate this window"));
+            pAction->setCheckable(true);
+            pAction->setChecked(windows.at(i) == m_pMdiArea->currentSubWindow());
+            QPointer<QMdiSubWindow> pWindow = windows.at(i);
+            connect(pAction, &QAction::triggered, this, [this, pWindow] {
+                if (pWindow != nullptr)
+                    m_pMdiArea->setActiveSubWindow(pWindow);
+            });
+        } else {
+            pAction = m_actions.value(ID_WINDOW_MORE);
+        }
+        m_pMenuWindow->addAction(pAction);
+        m_windowListActions.append(pAction);
+    }
+}
+
+void CMainFrame::OnWindowStep(int nStep)
+{
+    const QList<QMdiSubWindow*> windows = Windows();
+    const int nNext = windowlist::Step(int(windows.indexOf(m_pMdiArea->currentSubWindow())), int(windows.size()),
+                                       nStep);
+    if (nNext >= 0)
+        m_pMdiArea->setActiveSubWindow(windows.at(nNext));
+}
+
+void CMainFrame::OnWindowMore()
+{
+    const QList<QMdiSubWindow*> windows = Windows();
+    QDialog dlg(this);
+    dlg.setWindowTitle(QStringLiteral("Select Window"));
+    auto* pList = new QListWidget(&dlg);
+    for (QMdiSubWindow* pWindow : windows)
+        pList->addItem(pWindow->windowTitle());
+    pList->setCurrentRow(int(windows.indexOf(m_pMdiArea->currentSubWindow())));
+    auto* pButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dlg);
+    connect(pButtons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
+    connect(pButtons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+    connect(pList, &QListWidget::itemActivated, &dlg, &QDialog::accept);
+    auto* pLayout = new QVBoxLayout(&dlg);
+    pLayout->addWidget(pList);
+    pLayout->addWidget(pButtons);
+    dlg.resize(480, 320);
+    if (ui::DoModal(dlg) != QDialog::Accepted)
+        return;
+    const int nRow = pList->currentRow();
+    if (nRow >= 0 && nRow < windows.size() && windows.at(nRow) != nullptr)
+        m_pMdiArea->setActiveSubWindow(windows.at(nRow));
+}
+
+void CMainFrame::OnProcessingPaintMask()
+{
+    CVeltroInterfaceView* pView = GetActiveView();
+    if (pView == nullptr)
+        return;
+    if (CMaskPaintTool* pTool = CViewTool::Find<CMaskPaintTool>(pView)) {
+        delete pTool;
+        m_wndStatusBar->clearMessage();
+    } else if (CMaskPaintTool::PaintedMask(pView->GetDocument(), true) != nullptr) {
+        new CMaskPaintTool(pView);
+    }
+    UpdateMenus();
+}
+
+void CMainFrame::OnViewShowChanges()
+{
+    CVeltroInterfaceView* pView = GetActiveView();
+    if (pView == nullptr)
+        return;
+    if (CChangesTool* pTool = CViewTool::Find<CChangesTool>(pView)) {
+        delete pTool;
+        m_wndStatusBar->clearMessage();
+        UpdateMenus();
+        return;
+    }
+    CResultInfo* pResult = CResultInfo::Of(pView->GetDocument());
+    if (pResult == nullptr)
+        return;
+    QString strError;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    CMaskLayer* pChanged = pResult->ChangedPixels(&strError);
+    QApplication::restoreOverrideCursor();
+    if (pChanged == nullptr) {
+        ui::ShowMessage(strError);
+    } else {
+        new CChangesTool(pView, pChanged);
+        m_wndStatusBar->showMessage(CChangesTool::ChangedPixelsText(
+            pChanged->Count(), int64_t(pChanged->Width()) * int64_t(pChanged->Height())));
+    }
+    UpdateMenus();
+}
+
+void CMainFrame::OnWindowCompare()
+{
+    CVeltroInterfaceView* pResult = GetActiveView();
+    if (pResult == nullptr)
+        return;
+    if (CCompareTool* pLink = CViewTool::Find<CCompareTool>(pResult)) {
+        pLink->Unlink();
+        UpdateMenus();
+        return;
+    }
+    const CResultInfo* pInfo = CResultInfo::Of(pResult->GetDocument());
+    CVeltroInterfaceView* pSource = pInfo != nullptr ? pInfo->SourceView() : nullptr;
+    CChildFrame* pSourceFrame = pSource != nullptr ? pSource->GetParentFrame() : nullptr;
+    CChildFrame* pResultFrame = pResult->GetParentFrame();
+    if (pSourceFrame == nullptr || pResultFrame == nullptr)
+        return;
+
+    // The picture point in the middle of the source view stays there.
+    const QPoint scroll = pSource->ScrollOffset();
+    const QPoint middle = pSource->viewport()->rect().center();
+
+    // Side by side, the source on the left, each half of the workspace.
+    const QSize area = m_pMdiArea->viewport()->size();
+    for (CChildFrame* pFrame : {pSourceFrame, pResultFrame})
+        if (pFrame->isMaximized() || pFrame->isMinimized())
+            pFrame->showNormal();
+    pSourceFrame->setGeometry(0, 0, area.width() / 2, area.height());
+    pResultFrame->setGeometry(area.width() / 2, 0, area.width() - area.width() / 2, area.height());
+    CCompareTool::Link(pResult, pSource);
+    pSource->LayOut();
+    pSource->ScrollTo(scroll + middle - pSource->viewport()->rect().center());
+    // The result takes the source's zoom and place.
+    if (CCompareTool* pLink = CViewTool::Find<CCompareTool>(pSource))
+        pLink->ViewMoved();
+    m_pMdiArea->setActiveSubWindow(pResultFrame);
+    pResult->setFocus();
+    UpdateMenus();
 }
 
 void CMainFrame::UpdateCaption()
@@ -378,16 +598,22 @@ bool CMainFrame::event(QEvent* pEvent)
     return QMainWindow::event(pEvent);
 }
 
-void CMainFrame::OpenResultDocument(CDocTemplate* pTemplate, const QString& strPath)
+void CMainFrame::OpenResultDocument(CDocTemplate* pTemplate, const QString& strPath,
+                                    CVeltroInterfaceView* pSource, const QString& strChangedMask)
 {
-    if (MDIGetActive() == nullptr || pTemplate == nullptr)
-        return;
-    CVeltroInterfaceDoc* pDoc = pTemplate->CreateNewDocument();
-    CChildFrame* pFrame = pTemplate->CreateNewFrame(pDoc, this);
+    CVeltroInterfaceDoc* pDoc = nullptr;
+    CChildFrame* pFrame = nullptr;
+    if (MDIGetActive() != nullptr && pTemplate != nullptr) {
+        pDoc = pTemplate->CreateNewDocument();
+        pFrame = pTemplate->CreateNewFrame(pDoc, this);
+    }
     if (pFrame == nullptr) {
         delete pDoc;
+        if (!strChangedMask.isEmpty())
+            QFile::remove(strChangedMask);
         return;
     }
+    new CResultInfo(pSource, strChangedMask, pDoc);
     // The window opens whatever the engine left; what went wrong is said.
     QString strMessage;
     if (QFileInfo::exists(strPath)) {
@@ -408,6 +634,12 @@ void CMainFrame::OpenResultDocument(CDocTemplate* pTemplate, const QString& strP
     }
     pDoc->SetTitle(strPath);
     pTemplate->InitialUpdateFrame(pFrame, pDoc, true);
+    // Show Changes needs the engine's record of what it changed; when the
+    // engine said what went wrong, that is the news.
+    if (strMessage.isEmpty() && !CResultInfo::Of(pDoc)->HasChangedMask() && engine::LastEngineErrorLine().isEmpty())
+        m_wndStatusBar->showMessage(QStringLiteral("The engine wrote no record of the pixels it changed: "
+                                                   "Show Changes is not available for this result."));
+    UpdateMenus();
 }
 
 void CMainFrame::OnFileSaveAs()

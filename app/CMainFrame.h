@@ -32,8 +32,11 @@ public:
     // Opens an engine output as a new document in a new child window made
     // by the given result template, titled with the path as confirmed. The
     // path does not join the recent-file list. A missing output is reported
-    // ("%1 was not found.") and the window opens all the same, empty.
-    void OpenResultDocument(CDocTemplate* pTemplate, const QString& strPath);
+    // ("%1 was not found.") and the window opens all the same, empty. The
+    // result remembers the window it was made from and takes the file of its
+    // changed pixels (removed with the result; at once if no window opens).
+    void OpenResultDocument(CDocTemplate* pTemplate, const QString& strPath,
+                            CVeltroInterfaceView* pSource = nullptr, const QString& strChangedMask = QString());
 
     QMdiArea* MdiArea() const { return m_pMdiArea; }
     CChildFrame* MDIGetActive() const;
@@ -65,6 +68,24 @@ public:
     void OnWindowArrange();
     // File > Close: closes every window of the active document.
     void OnFileClose();
+    // Window > Compare with Source: the active result window and the window
+    // of its source side by side, at the source's zoom and place, linked;
+    // chosen again (in either), the link ends.
+    void OnWindowCompare();
+    // View > Show Changes in a result window, on and off.
+    void OnViewShowChanges();
+    // Processing > Paint Blotch Mask: the active view's painting mode, on and off.
+    void OnProcessingPaintMask();
+    // Next (nStep 1) or previous (-1) window, in the Window menu's order.
+    void OnWindowStep(int nStep);
+    // Window > More Windows...: every window in a list to choose from.
+    void OnWindowMore();
+
+    // Enables and checks the commands for the windows as they are.
+    void UpdateMenus();
+    // The Window menu's list of the open windows, made afresh.
+    void UpdateWindowList();
+    QMenu* WindowMenu() const { return m_pMenuWindow; }
 
 protected:
     void closeEvent(QCloseEvent* pEvent) override;
@@ -75,7 +96,7 @@ private:
     void CreateMenus();
     bool CreateToolBar();
     bool CreateStatusBar();
-    void UpdateMenus();
+    QList<QMdiSubWindow*> Windows() const;
     void UpdateCaption();
     void UpdateLockIndicators();
     void OnSubWindowActivated(QMdiSubWindow* pWindow);
@@ -91,6 +112,8 @@ private:
     QMenu* m_pMenuFile130 = nullptr;
     QList<QMenu*> m_menus128;
     QList<QMenu*> m_menus130;
+    QMenu* m_pMenuWindow = nullptr;
+    QList<QAction*> m_windowListActions;
     int m_nMenuId = 0;
     QPointer<QMdiSubWindow> m_pLastActive;
 };

@@ -151,7 +151,8 @@ void CVeltroInterfaceApp::OnFileOpen()
     // them apart by their content, so "All Files" opens any of them too).
     CDocTemplate* pTemplate = m_pDocTemplates[0];
     const QString strFilter = QStringLiteral("%1;;All Files (*.*)").arg(pTemplate->GetDocString(3));
-    const QString strPath = ui::GetOpenFileName(m_pMainWnd, QStringLiteral("Open"), strFilter);
+    const QString strPath = ui::GetOpenFileName(m_pMainWnd, QStringLiteral("Open"), strFilter,
+                                                appsettings::OpenDialogFolder(appsettings::LoadOpenFolder()));
     if (!strPath.isEmpty())
         OpenDocumentFile(strPath);
 }
@@ -224,6 +225,7 @@ CVeltroInterfaceDoc* CVeltroInterfaceApp::OpenDocumentFile(const QString& strPat
         return nullptr;
     }
     AddToRecentFileList(strFullPath);
+    appsettings::SaveOpenFolder(info.absolutePath());
     pTemplate->InitialUpdateFrame(pFrame, pDoc, true);
     return pDoc;
 }

@@ -9,6 +9,7 @@ namespace ui {
 
 namespace {
 MessageHandler g_messageHandler;
+QuestionHandler g_questionHandler;
 ModalHandler g_modalHandler;
 FileHandler g_openFileHandler;
 FileHandler g_saveFileHandler;
@@ -30,6 +31,21 @@ void SetMessageHandler(MessageHandler handler)
     g_messageHandler = std::move(handler);
 }
 
+int Ask(const QString& strText)
+{
+    if (g_questionHandler)
+        return g_questionHandler(strText);
+    QMessageBox box(QMessageBox::Question, QStringLiteral("VeltroInterface"), strText,
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QApplication::activeWindow());
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec();
+}
+
+void SetQuestionHandler(QuestionHandler handler)
+{
+    g_questionHandler = std::move(handler);
+}
+
 int DoModal(QDialog& dlg)
 {
     if (g_modalHandler)
@@ -42,11 +58,12 @@ void SetModalHandler(ModalHandler handler)
     g_modalHandler = std::move(handler);
 }
 
-QString GetOpenFileName(QWidget* pParent, const QString& strCaption, const QString& strFilter)
+QString GetOpenFileName(QWidget* pParent, const QString& strCaption, const QString& strFilter,
+                        const QString& strDir)
 {
     if (g_openFileHandler)
         return g_openFileHandler(strCaption, strFilter);
-    return QFileDialog::getOpenFileName(pParent, strCaption, QString(), strFilter);
+    return QFileDialog::getOpenFileName(pParent, strCaption, strDir, strFilter);
 }
 
 QString GetSaveFileName(QWidget* pParent, const QString& strCaption, const QString& strFilter)

@@ -17,14 +17,22 @@ void ShowMessage(const QString& strText);
 using MessageHandler = std::function<void(const QString& strText)>;
 void SetMessageHandler(MessageHandler handler);
 
+// A question with the buttons Yes, No and Cancel, caption "VeltroInterface";
+// returns QMessageBox::Yes, QMessageBox::No or QMessageBox::Cancel.
+int Ask(const QString& strText);
+using QuestionHandler = std::function<int(const QString& strText)>;
+void SetQuestionHandler(QuestionHandler handler);
+
 // Runs a dialog modally; returns QDialog::Accepted or QDialog::Rejected.
 int DoModal(QDialog& dlg);
 using ModalHandler = std::function<int(QDialog& dlg)>;
 void SetModalHandler(ModalHandler handler);
 
 // File choosers. The result is the chosen path, or empty when cancelled.
-// strFilter uses Qt's ";;" separated form.
-QString GetOpenFileName(QWidget* pParent, const QString& strCaption, const QString& strFilter);
+// strFilter uses Qt's ";;" separated form; the Open chooser starts in strDir
+// (the current directory when it is empty).
+QString GetOpenFileName(QWidget* pParent, const QString& strCaption, const QString& strFilter,
+                        const QString& strDir = QString());
 QString GetSaveFileName(QWidget* pParent, const QString& strCaption, const QString& strFilter);
 using FileHandler = std::function<QString(const QString& strCaption, const QString& strFilter)>;
 void SetOpenFileHandler(FileHandler handler);

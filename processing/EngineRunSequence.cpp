@@ -7,9 +7,11 @@
 #include "app/CVeltroInterfaceApp.h"
 #include "app/UiSeams.h"
 #include "document/CVeltroInterfaceDoc.h"
+#include "processing/CResultInfo.h"
 #include "processing/EngineRunner.h"
 #include "processing/ParamFile.h"
 
+#include <QFile>
 #include <QHBoxLayout>
 #include <QPointer>
 #include <QProgressBar>
@@ -105,7 +107,13 @@ void CVeltroInterfaceView::RunEngineSequence(const QString& strSwitch, const QSt
     // Copies: opening the result may change what the document holds.
     const QString strImage = pDoc->m_strImagePath;
     const QString strOutputPath = strOutput;
-    m_bEngineFailed = RunEngine(engine::Arguments(strSwitch, strImage, strParamFile, strOutputPath));
+    // The engine also records the pixels it changed, in the cache folder;
+    // the result window keeps that file for Show Changes.
+    const QString strChanged = CResultInfo::NewChangedMaskPath();
+    QStringList arguments = engine::Arguments(strSwitch, strImage, strParamFile, strOutputPath);
+    if (!strChanged.isEmpty())
+        arguments << QStringLiteral("-m") << strChanged;
+    m_bEngineFailed = RunEngine(arguments);
     // Only a run that ended well opens its output: after a failure, whatever
     // lies at the output path is an older file, and after Cancel the user
     // wants nothing. The engine never leaves a partial output.
@@ -114,8 +122,12 @@ void CVeltroInterfaceView::RunEngineSequence(const QString& strSwitch, const QSt
         CVeltroInterfaceApp* pApp = AfxGetApp();
         CMainFrame* pMain = AfxGetMainWnd();
         if (pApp != nullptr && pMain != nullptr && nResultTemplate >= 1 && nResultTemplate <= 4)
-            pMain->OpenResultDocument(pApp->m_pDocTemplates[nResultTemplate], strOutputPath);
+            pMain->OpenResultDocument(pApp->m_pDocTemplates[nResultTemplate], strOutputPath, this, strChanged);
+        else if (!strChanged.isEmpty())
+            QFile::remove(strChanged);
     } else {
+        if (!strChanged.isEmpty())
+            QFile::remove(strChanged);
         const QString strMessage = engine::FailureMessage(outcome, strSwitch, strOutputPath);
         if (!strMessage.isEmpty())
             ui::ShowMessage(strMessage);

@@ -34,12 +34,13 @@ constexpr const char* kToolbarCrack = ":/res/toolbar/crack.png";
 constexpr const char* kToolbarFoxing = ":/res/toolbar/foxing.png";
 constexpr const char* kToolbarCrease = ":/res/toolbar/crease.png";
 constexpr const char* kToolbarAbout = ":/res/toolbar/about.png";
+constexpr const char* kToolbarCompare = ":/res/toolbar/compare.png";
 
-// All eleven toolbar images side by side (176 x 15), in the order above.
+// All twelve toolbar images side by side (192 x 15), in the order above.
 constexpr const char* kToolbarStrip = ":/res/toolbar/toolbar.png";
 constexpr int kToolbarImageWidth = 16;
 constexpr int kToolbarImageHeight = 15;
-constexpr int kToolbarImageCount = 11;
+constexpr int kToolbarImageCount = 12;
 
 // Splash picture (590 x 602) and the About box's logo (40 x 36).
 constexpr const char* kSplash = ":/res/splash.png";

@@ -47,12 +47,16 @@ constexpr int ID_EDIT_PASTE = 57637;
 // View menu: the ids of the bars they toggle.
 constexpr int ID_VIEW_TOOLBAR = 59392;      // also the toolbar's control id
 constexpr int ID_VIEW_STATUS_BAR = 59393;   // also the status bar's control id
+constexpr int ID_VIEW_FIT_WINDOW = 32778;
+constexpr int ID_VIEW_ACTUAL_PIXELS = 32779;
+constexpr int ID_VIEW_SHOW_CHANGES = 32777;
 
 // Processing menu.
 constexpr int ID_PROCESSING_BLOTCH = 32771;
 constexpr int ID_PROCESSING_CRACK = 32772;
 constexpr int ID_PROCESSING_FOXING = 32773;
 constexpr int ID_PROCESSING_CREASE = 32774;
+constexpr int ID_PROCESSING_PAINT_MASK = 32775;
 
 // Window menu.
 constexpr int ID_WINDOW_NEW = 57648;
@@ -61,6 +65,12 @@ constexpr int ID_WINDOW_CASCADE = 57650;
 constexpr int ID_WINDOW_TILE_HORZ = 57651;
 constexpr int ID_NEXT_PANE = 57680;
 constexpr int ID_PREV_PANE = 57681;
+constexpr int ID_WINDOW_COMPARE = 32776;
+constexpr int ID_WINDOW_NEXT = 32780;
+constexpr int ID_WINDOW_PREV = 32781;
+// The Window menu's list: the first nine windows, then "More Windows...".
+constexpr int AFX_IDM_FIRST_MDICHILD = 0xFF00;
+constexpr int ID_WINDOW_MORE = AFX_IDM_FIRST_MDICHILD + 9;
 
 // Help menu.
 constexpr int ID_APP_ABOUT = 57664;

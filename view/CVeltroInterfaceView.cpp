@@ -7,7 +7,9 @@
 #include "app/UiSeams.h"
 #include "document/CVeltroInterfaceDoc.h"
 #include "view/CDisplayCache.h"
+#include "view/CViewTool.h"
 #include "view/ViewGeometry.h"
+#include "view/ViewNavigation.h"
 
 #include <QApplication>
 #include <QMdiArea>
@@ -54,6 +56,8 @@ CVeltroInterfaceView::CVeltroInterfaceView(CVeltroInterfaceDoc* pDoc, QWidget* p
 
 CVeltroInterfaceView::~CVeltroInterfaceView()
 {
+    // The modes go while the view they draw on is whole.
+    qDeleteAll(CViewTool::ToolsOf(this));
     if (m_pDocument != nullptr)
         m_pDocument->RemoveView(this);
 }
@@ -123,6 +127,7 @@ void CVeltroInterfaceView::resizeEvent(QResizeEvent* pEvent)
 void CVeltroInterfaceView::scrollContentsBy(int dx, int dy)
 {
     viewport()->scroll(dx, dy);
+    ToolsMoved();
 }
 
 void CVeltroInterfaceView::paintEvent(QPaintEvent* pEvent)
@@ -174,6 +179,9 @@ void CVeltroInterfaceView::OnDraw(QPainter& painter, const QRect& rcExposed, boo
             SetScrollSizes(size.nWidth, size.nHeight);
         if (CDisplayCache* pCache = CDisplayCache::ForDocument(pDoc))
             pCache->Draw(painter, rcExposed, pDoc->m_nZoom);
+        if (bScreen)
+            for (CViewTool* pTool : CViewTool::ToolsOf(this))
+                pTool->Paint(painter, rcExposed);
 
         if (m_nPointStage == 0 || m_nPointStage == 1)
             DrawPrompt(painter, m_nPointStage == 0 ? kPromptFirstPoint : kPromptSecondPoint);
@@ -214,7 +222,7 @@ void CVeltroInterfaceView::FitFrameAndRetitle(int64_t nDisplayWidth, int64_t nDi
 {
     CVeltroInterfaceDoc* pDoc = GetDocument();
     CChildFrame* pFrame = GetParentFrame();
-    if (pFrame != nullptr && !pFrame->isMaximized() && !pFrame->isMinimized()) {
+    if (pFrame != nullptr && !pFrame->isMaximized() && !pFrame->isMinimized() && !KeepsFrame()) {
         // The frame is fitted so the whole picture shows when it can, and
         // never grows beyond the workspace.
         QSize client(INT32_MAX, INT32_MAX);
@@ -223,17 +231,61 @@ void CVeltroInterfaceView::FitFrameAndRetitle(int64_t nDisplayWidth, int64_t nDi
         // Everything around the picture but the scroll bars, which go when
         // the picture fits.
         const QSize chrome = pFrame->size() - maximumViewportSize();
-        const int nWidth = int(std::min<int64_t>(nDisplayWidth + chrome.width(), client.width()));
-        const int nHeight = int(std::min<int64_t>(nDisplayHeight + chrome.height(), client.height()));
-        pFrame->resize(nWidth, nHeight);
+        const QSize size = viewnav::FitFrameSize(nDisplayWidth, nDisplayHeight, chrome, client,
+                                                 style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this));
+        pFrame->resize(size);
         // A frame pushed partly out of the workspace by its new size comes back in.
         QPoint pos = pFrame->pos();
-        pos.setX(std::max(0, std::min(pos.x(), client.width() - nWidth)));
-        pos.setY(std::max(0, std::min(pos.y(), client.height() - nHeight)));
+        pos.setX(std::max(0, std::min(pos.x(), client.width() - size.width())));
+        pos.setY(std::max(0, std::min(pos.y(), client.height() - size.height())));
         pFrame->move(pos);
         pFrame->show();
     }
     pDoc->SetTitle(viewgeometry::TitleWithZoom(pDoc->GetTitle(), nDisplayWidth, pDoc->m_nWidth));
+}
+
+void CVeltroInterfaceView::LayOut()
+{
+    CVeltroInterfaceDoc* pDoc = GetDocument();
+    if (pDoc == nullptr || pDoc->m_nDisplayState == 0 || pDoc->m_pImage == nullptr)
+        return;
+    const viewgeometry::DisplaySize size = viewgeometry::GetDisplaySize(pDoc->m_nWidth, pDoc->m_nHeight,
+                                                                       pDoc->m_nZoom);
+    SetScrollSizes(size.nWidth, size.nHeight);
+    if (pDoc->m_nDisplayState == 1) {
+        FitFrameAndRetitle(size.nWidth, size.nHeight);
+        pDoc->m_nDisplayState = 2;
+    }
+}
+
+void CVeltroInterfaceView::ScrollTo(const QPoint& scroll)
+{
+    horizontalScrollBar()->setValue(scroll.x());
+    verticalScrollBar()->setValue(scroll.y());
+}
+
+bool CVeltroInterfaceView::OfferToTools(QEvent* pEvent)
+{
+    for (CViewTool* pTool : CViewTool::ToolsOf(this)) {
+        if (pTool->ViewEvent(pEvent))
+            return true;
+    }
+    return false;
+}
+
+void CVeltroInterfaceView::ToolsMoved()
+{
+    for (CViewTool* pTool : CViewTool::ToolsOf(this))
+        pTool->ViewMoved();
+}
+
+bool CVeltroInterfaceView::KeepsFrame() const
+{
+    for (CViewTool* pTool : CViewTool::ToolsOf(this)) {
+        if (pTool->KeepsFrame())
+            return true;
+    }
+    return false;
 }
 
 QString CVeltroInterfaceView::OnUpdatePixelInfo() const

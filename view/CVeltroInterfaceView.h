@@ -79,6 +79,22 @@ public:
     void OnLButtonUp(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons, const QPoint& point);
     // Display position of a point in viewport coordinates (adds the scroll offset).
     QPoint ViewportToDisplay(const QPoint& point) const;
+    QPoint ScrollOffset() const;
+
+    // --- Getting around (view/ViewInput.cpp) ---
+    // Zooms to a step the picture allows, keeping the picture point at the
+    // viewport position anchor where it is, and lays the view out at once.
+    void SetZoom(int32_t nZoom, const QPoint& anchor);
+    // View > Fit in Window: the largest step at which the whole picture fits
+    // the room the window can have (the workspace, or the window itself when
+    // it is maximised or placed by a comparison). View > Actual Pixels: zoom
+    // 1, the middle of the view kept in place.
+    void OnViewFitInWindow();
+    void OnViewActualPixels();
+    // The layout the next paint would do (scroll range, frame fit, title),
+    // done now; then scrolls to a position (clamped to the range).
+    void LayOut();
+    void ScrollTo(const QPoint& scroll);
 
     // --- The four restorations (processing/) ---
     void OnProcessingBlotch();
@@ -124,14 +140,24 @@ protected:
     void mousePressEvent(QMouseEvent* pEvent) override;
     void mouseMoveEvent(QMouseEvent* pEvent) override;
     void mouseReleaseEvent(QMouseEvent* pEvent) override;
+    void keyReleaseEvent(QKeyEvent* pEvent) override;
+    void wheelEvent(QWheelEvent* pEvent) override;
+    void focusOutEvent(QFocusEvent* pEvent) override;
+    bool viewportEvent(QEvent* pEvent) override;
 
 private:
+    // The view's modes (view/CViewTool.h) see its input first and hear of
+    // its moves.
+    bool OfferToTools(QEvent* pEvent);
+    void ToolsMoved();
+    bool KeepsFrame() const;
+
     void SetScrollSizes(int64_t nWidth, int64_t nHeight);
     void FitFrameAndRetitle(int64_t nDisplayWidth, int64_t nDisplayHeight);
     void RefuseDisplay(const QString& strMessage);
-    QPoint ScrollOffset() const;
 
     QPointer<CVeltroInterfaceDoc> m_pDocument;
     int64_t m_nScrollWidth = 0;
     int64_t m_nScrollHeight = 0;
+    int m_nWheelDelta = 0;   // Ctrl + wheel: what is left over from whole steps
 };

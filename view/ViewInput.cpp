@@ -6,11 +6,15 @@
 // under the pointer whatever the view is scrolled to.
 #include "view/CVeltroInterfaceView.h"
 
+#include "app/CChildFrame.h"
 #include "document/CVeltroInterfaceDoc.h"
 #include "view/ViewGeometry.h"
+#include "view/ViewNavigation.h"
 
 #include <QKeyEvent>
+#include <QMdiArea>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cstdint>
 
@@ -181,9 +185,54 @@ void CVeltroInterfaceView::OnLButtonUp(Qt::KeyboardModifiers, Qt::MouseButtons, 
     }
 }
 
+// Ctrl + wheel, Fit in Window and Actual Pixels go through the same steps
+// as the keys, but lay out at once so that the picture point under the
+// pointer (or in the middle) can be kept where it is.
+void CVeltroInterfaceView::SetZoom(int32_t nZoom, const QPoint& anchor)
+{
+    CVeltroInterfaceDoc* pDoc = GetDocument();
+    if (pDoc == nullptr || !viewgeometry::ZoomFits(pDoc->m_nWidth, pDoc->m_nHeight, nZoom))
+        return;
+    const int32_t nFrom = pDoc->m_nZoom;
+    const QPoint scroll = ScrollOffset();
+    if (nZoom != nFrom && !m_rcSelection.IsNone())
+        m_rcSelection = RescaleSelection(m_rcSelection, nFrom, nZoom);
+    pDoc->m_nZoom = nZoom;
+    pDoc->m_nDisplayState = 1;
+    LayOut();
+    auto keep = [&](int64_t v, int a) {
+        return int(std::clamp<int64_t>(viewnav::ScrollKeepingPoint(v, a, nFrom, nZoom), 0, INT32_MAX));
+    };
+    ScrollTo(QPoint(keep(scroll.x(), anchor.x()), keep(scroll.y(), anchor.y())));
+    InvalidateAll();
+    ToolsMoved();
+}
+
+void CVeltroInterfaceView::OnViewFitInWindow()
+{
+    CVeltroInterfaceDoc* pDoc = GetDocument();
+    if (pDoc == nullptr || pDoc->m_pImage == nullptr)
+        return;
+    QSize room = maximumViewportSize();
+    CChildFrame* pFrame = GetParentFrame();
+    if (pFrame != nullptr && pFrame->mdiArea() != nullptr && !pFrame->isMaximized() && !KeepsFrame())
+        room = pFrame->mdiArea()->viewport()->size() - (pFrame->size() - maximumViewportSize());
+    SetZoom(viewnav::FitZoom(pDoc->m_nWidth, pDoc->m_nHeight, room), QPoint(0, 0));
+}
+
+void CVeltroInterfaceView::OnViewActualPixels()
+{
+    SetZoom(1, viewport()->rect().center());
+}
+
 void CVeltroInterfaceView::keyPressEvent(QKeyEvent* pEvent)
 {
+    if (OfferToTools(pEvent))
+        return;
+    const int32_t nZoom = GetDocument() != nullptr ? GetDocument()->m_nZoom : 0;
     OnKeyDown(pEvent->key());
+    if (GetDocument() != nullptr && GetDocument()->m_nZoom != nZoom)
+        ToolsMoved();
     // The arrow keys up and down zoom; they do not scroll as well.
     if (pEvent->key() == Qt::Key_Up || pEvent->key() == Qt::Key_Down)
         pEvent->accept();
@@ -191,8 +240,47 @@ void CVeltroInterfaceView::keyPressEvent(QKeyEvent* pEvent)
         QAbstractScrollArea::keyPressEvent(pEvent);
 }
 
+void CVeltroInterfaceView::keyReleaseEvent(QKeyEvent* pEvent)
+{
+    if (!OfferToTools(pEvent))
+        QAbstractScrollArea::keyReleaseEvent(pEvent);
+}
+
+void CVeltroInterfaceView::focusOutEvent(QFocusEvent* pEvent)
+{
+    OfferToTools(pEvent);
+    QAbstractScrollArea::focusOutEvent(pEvent);
+}
+
+bool CVeltroInterfaceView::viewportEvent(QEvent* pEvent)
+{
+    if (pEvent->type() == QEvent::Leave)
+        OfferToTools(pEvent);
+    return QAbstractScrollArea::viewportEvent(pEvent);
+}
+
+void CVeltroInterfaceView::wheelEvent(QWheelEvent* pEvent)
+{
+    if (OfferToTools(pEvent))
+        return;
+    if (!(pEvent->modifiers() & Qt::ControlModifier) || GetDocument() == nullptr) {
+        QAbstractScrollArea::wheelEvent(pEvent);
+        return;
+    }
+    // One zoom step per notch (120); finer wheels add up to a notch.
+    m_nWheelDelta += pEvent->angleDelta().y();
+    const QPoint anchor = pEvent->position().toPoint();
+    for (; m_nWheelDelta >= 120; m_nWheelDelta -= 120)
+        SetZoom(viewgeometry::ZoomUp(GetDocument()->m_nZoom), anchor);
+    for (; m_nWheelDelta <= -120; m_nWheelDelta += 120)
+        SetZoom(viewgeometry::ZoomDown(GetDocument()->m_nZoom), anchor);
+    pEvent->accept();
+}
+
 void CVeltroInterfaceView::mousePressEvent(QMouseEvent* pEvent)
 {
+    if (OfferToTools(pEvent))
+        return;
     if (pEvent->button() == Qt::LeftButton)
         OnLButtonDown(pEvent->modifiers(), pEvent->buttons(), ViewportToDisplay(pEvent->position().toPoint()));
     QAbstractScrollArea::mousePressEvent(pEvent);
@@ -200,12 +288,16 @@ void CVeltroInterfaceView::mousePressEvent(QMouseEvent* pEvent)
 
 void CVeltroInterfaceView::mouseMoveEvent(QMouseEvent* pEvent)
 {
+    if (OfferToTools(pEvent))
+        return;
     OnMouseMove(pEvent->modifiers(), pEvent->buttons(), ViewportToDisplay(pEvent->position().toPoint()));
     QAbstractScrollArea::mouseMoveEvent(pEvent);
 }
 
 void CVeltroInterfaceView::mouseReleaseEvent(QMouseEvent* pEvent)
 {
+    if (OfferToTools(pEvent))
+        return;
     if (pEvent->button() == Qt::LeftButton)
         OnLButtonUp(pEvent->modifiers(), pEvent->buttons(), ViewportToDisplay(pEvent->position().toPoint()));
     QAbstractScrollArea::mouseReleaseEvent(pEvent);

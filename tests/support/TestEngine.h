@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <algorithm>
+
 namespace testengine {
 
 // The one QApplication of a test process, never destroyed (among the static destructors it may crash).
@@ -65,17 +67,32 @@ public:
     }
 
     QString Dir() const { return m_dir.path(); }
-    // Whether the engine ran (args.txt exists), the words it received, its copy of the parameter file.
+    // Whether the engine ran (args.txt exists), the words it received but the "-m" pair (the file of changed
+    // pixels, ChangedMask()), its copy of the parameter file.
     bool WasRun() const { return QFileInfo::exists(m_dir.filePath(QStringLiteral("args.txt"))); }
     QStringList Args() const
+    {
+        QStringList words = AllArgs();
+        const qsizetype i = words.indexOf(QStringLiteral("-m"));
+        if (i >= 0)
+            words.remove(i, std::min<qsizetype>(2, words.size() - i));
+        return words;
+    }
+    QString ChangedMask() const
+    {
+        const QStringList words = AllArgs();
+        const qsizetype i = words.indexOf(QStringLiteral("-m"));
+        return i >= 0 ? words.value(i + 1) : QString();
+    }
+    QByteArray Params() const { return Read("params.txt"); }
+
+private:
+    QStringList AllArgs() const
     {
         QStringList words = QString::fromLocal8Bit(Read("args.txt")).split(QLatin1Char('\n'));
         words.removeLast();   // what follows the last line end, or nothing when the engine never ran
         return words;
     }
-    QByteArray Params() const { return Read("params.txt"); }
-
-private:
     QByteArray Read(const char* pszName) const
     {
         QFile file(m_dir.filePath(QLatin1String(pszName)));

@@ -408,6 +408,19 @@ void drawAbout(QPainter& p, bool hi)
     p.drawText(QRectF(1, 0.5, 14, 14), Qt::AlignCenter, QStringLiteral("?"));
 }
 
+// Two pictures side by side: the source with a stain, the result without.
+void drawCompare(QPainter& p, bool hi)
+{
+    outlinedRect(p, box(0, 2, 7, 12), pal::paper);
+    outlinedRect(p, box(8, 2, 15, 12), pal::paper);
+    drawSepiaScene(p, QRectF(1, 3, 6, 9), hi);
+    drawSepiaScene(p, QRectF(9, 3, 6, 9), hi);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x6a, 0x3a, 0x14));
+    p.drawEllipse(QPointF(4.0, 6.0), hi ? 1.25 : 1.5, hi ? 1.25 : 1.5);
+    pixels(p, 7, 0, 1, 15, pal::ink);
+}
+
 // ---------------------------------------------------------------------------
 // Window icons, 16 x 16 units.
 
@@ -1378,7 +1391,7 @@ struct ToolbarImage {
 const ToolbarImage kToolbar[] = {
     {"open", drawOpen},       {"save", drawSave},     {"cut", drawCut},         {"copy", drawCopy},
     {"paste", drawPaste},     {"print", drawPrint},   {"blotch", drawBlotch},   {"crack", drawCrack},
-    {"foxing", drawFoxing},   {"crease", drawCrease}, {"about", drawAbout},
+    {"foxing", drawFoxing},   {"crease", drawCrease}, {"about", drawAbout},     {"compare", drawCompare},
 };
 
 struct WindowIcon {

@@ -2,8 +2,9 @@
 // process that tells the tests what it was given.
 //   VELTRO_TEST_RECORD    a directory: args.txt receives the arguments, one a line, and
 //                         params.txt a copy of the parameter file (the word after the switch).
-//   VELTRO_TEST_MODE      "": write a small JPEG at the path after -o; nooutput: write nothing,
-//                         exit 0; fail: one error line on stderr, exit 3; exitN: exit N
+//   VELTRO_TEST_MODE      "": write a small JPEG at the path after -o (8 x 6, and with -m a PNG
+//                         of its changed pixels: the left half); nochanges: no PNG; nooutput: write
+//                         nothing, exit 0; fail: one error line on stderr, exit 3; exitN: exit N
 //                         silently; crash: abort(); hang: ignore SIGTERM and wait 20 s;
 //                         sleep: wait a second, then write; chatty: much output on stderr,
 //                         then write; flood: megabytes on stdout without a line end, a huge
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -34,12 +36,15 @@ int main(int argc, char** argv)
 {
     const char* pszParamFile = nullptr;
     const char* pszOutput = "";
+    const char* pszChanged = nullptr;
     for (int i = 1; i + 1 < argc; ++i) {
         for (const char* pszSwitch : {"-gorex", "-crax", "-fox", "-crease"})
             if (!std::strcmp(argv[i], pszSwitch))
                 pszParamFile = argv[i + 1];
         if (!std::strcmp(argv[i], "-o"))
             pszOutput = argv[i + 1];
+        if (!std::strcmp(argv[i], "-m"))
+            pszChanged = argv[i + 1];
     }
     if (const std::string strDir = Env("VELTRO_TEST_RECORD"); !strDir.empty()) {
         std::ofstream args(strDir + "/args.txt", std::ios::binary);
@@ -94,6 +99,13 @@ int main(int argc, char** argv)
     if (!image.save(QString::fromLocal8Bit(pszOutput), "JPEG", 95)) {
         std::fprintf(stderr, "veltro.exe: test engine: %s: cannot write the output\n", pszOutput);
         return 5;
+    }
+    if (pszChanged != nullptr && strMode != "nochanges") {
+        QImage changed(8, 6, QImage::Format_Grayscale8);
+        changed.fill(0);
+        for (int y = 0; y < 6; ++y)
+            std::fill(changed.scanLine(y), changed.scanLine(y) + 4, uchar(255));
+        changed.save(QString::fromLocal8Bit(pszChanged), "PNG");
     }
     return 0;
 }
