@@ -543,7 +543,8 @@ void CMainFrame::OnWindowCompare()
     if (pSourceFrame == nullptr || pResultFrame == nullptr)
         return;
 
-    // The picture point in the middle of the source view stays there.
+    // The picture point in the middle of the source view stays there, as far
+    // as the scroll range allows.
     const QPoint scroll = pSource->ScrollOffset();
     const QPoint middle = pSource->viewport()->rect().center();
 
@@ -557,6 +558,7 @@ void CMainFrame::OnWindowCompare()
     CCompareTool::Link(pResult, pSource);
     pSource->LayOut();
     pSource->ScrollTo(scroll + middle - pSource->viewport()->rect().center());
+
     // The result takes the source's zoom and place.
     if (CCompareTool* pLink = CViewTool::Find<CCompareTool>(pSource))
         pLink->ViewMoved();

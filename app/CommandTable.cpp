@@ -57,7 +57,7 @@ const QList<CommandInfo>& CommandTable()
          {QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_F6)}},
         {ID_WINDOW_PREV, "Pre&vious Window\tCtrl+Shift+Tab", "Switch to the previous window", "Previous Window",
          nullptr,
-         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F6)}},
         {ID_WINDOW_MORE, "&More Windows...", "Choose among all the open windows", "More Windows", nullptr, {}},
         {ID_APP_ABOUT, "&About VeltroInterface...", "Display program information, version number and copyright",

@@ -56,21 +56,6 @@ protected:
     QWidget* m_pViewport = nullptr;
 };
 
-// Collects the areas the viewport paints.
-class PaintSpy : public QObject
-{
-public:
-    QRegion m_painted;
-
-protected:
-    bool eventFilter(QObject*, QEvent* pEvent) override
-    {
-        if (pEvent->type() == QEvent::Paint)
-            m_painted += static_cast<QPaintEvent*>(pEvent)->region();
-        return false;
-    }
-};
-
 bool Covers(const QRegion& region, const QRect& rc)
 {
     return (QRegion(rc) - region).isEmpty();

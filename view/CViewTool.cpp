@@ -12,6 +12,11 @@ CViewTool::CViewTool(CVeltroInterfaceView* pView)
     ModesChanged();
 }
 
+CVeltroInterfaceView* CViewTool::View() const
+{
+    return m_pView;
+}
+
 CViewTool::~CViewTool()
 {
     ModesChanged();

@@ -21,7 +21,7 @@ public:
     explicit CViewTool(CVeltroInterfaceView* pView);
     ~CViewTool() override;
 
-    CVeltroInterfaceView* View() const { return m_pView; }
+    CVeltroInterfaceView* View() const;
 
     // The tools of a view in the order they draw: picture replacements
     // (Layer() 1) after overlays (Layer() 0). The first of a type, or null.

@@ -1,5 +1,6 @@
-// Pointer and key handling of the view: zoom keys, the readout, and the
-// crack and crease selections.
+// Pointer and key handling of the view: zoom keys and Ctrl + wheel, Fit in
+// Window and Actual Pixels, the readout, and the crack and crease
+// selections. The view's modes (CViewTool) see every event first.
 //
 // The Qt event handlers turn each pointer position into a display position
 // (the scroll offset added), so every handler below works with the pixel

@@ -70,10 +70,12 @@ ViewPlace LinkedPlace(const ViewPlace& from, int32_t nWidthTo, int32_t nHeightTo
     if (to.nZoom == from.nZoom) {
         to.scroll = from.scroll;
     } else {
-        to.scroll = QPoint(int(std::clamp<int64_t>(ScrollKeepingPoint(from.scroll.x(), 0, from.nZoom, to.nZoom), 0,
-                                                   INT32_MAX)),
-                           int(std::clamp<int64_t>(ScrollKeepingPoint(from.scroll.y(), 0, from.nZoom, to.nZoom), 0,
-                                                   INT32_MAX)));
+        // The picture point at the corner of the view, to the other zoom.
+        auto map = [&](int v) {
+            const double d = std::floor(PictureToDisplay(DisplayToPicture(v, from.nZoom), to.nZoom));
+            return int(std::clamp(d, 0.0, double(INT32_MAX)));
+        };
+        to.scroll = QPoint(map(from.scroll.x()), map(from.scroll.y()));
     }
     return to;
 }

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QImage>
+#include <QMessageBox>
 #include <QSettings>
 
 void AppFixture::SetUp()
@@ -15,6 +16,10 @@ void AppFixture::SetUp()
     // Settings of this test alone: never the user's, never another test's.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_tempDir.filePath(QStringLiteral("settings")));
     ui::SetMessageHandler([this](const QString& strText) { m_messages.append(strText); });
+    ui::SetQuestionHandler([this](const QString& strText) {
+        m_questions.append(strText);
+        return m_questionAnswers.isEmpty() ? int(QMessageBox::Cancel) : m_questionAnswers.takeFirst();
+    });
     ui::SetModalHandler([this](QDialog& dlg) {
         if (m_dialogAnswers.empty())
             return int(QDialog::Rejected);
@@ -35,6 +40,7 @@ void AppFixture::TearDown()
 {
     StopApp();
     ui::SetMessageHandler(nullptr);
+    ui::SetQuestionHandler(nullptr);
     ui::SetModalHandler(nullptr);
     ui::SetOpenFileHandler(nullptr);
     ui::SetSaveFileHandler(nullptr);

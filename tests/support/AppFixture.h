@@ -56,8 +56,11 @@ protected:
     // The file choosers' answers (used once each, in order; empty = cancel).
     QStringList m_openFileAnswers;
     QStringList m_saveFileAnswers;
-    // Every message box text, in order.
+    // Every message box text, in order; every question, and the answers to
+    // them (QMessageBox::Yes, No or Cancel, used once each; Cancel when none is left).
     QStringList m_messages;
+    QStringList m_questions;
+    QList<int> m_questionAnswers;
 
     QTemporaryDir m_tempDir;
     CVeltroInterfaceApp* m_pApp = nullptr;

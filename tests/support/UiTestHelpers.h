@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QMap>
 #include <QMouseEvent>
+#include <QPaintEvent>
+#include <QRegion>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -62,6 +64,26 @@ inline void SendMove(QWidget* pWidget, const QPoint& pos, Qt::MouseButtons butto
                       modifiers);
     QApplication::sendEvent(pWidget, &event);
 }
+
+// Collects the areas a widget paints (from its construction, when given one).
+class PaintSpy : public QObject
+{
+public:
+    explicit PaintSpy(QWidget* pWidget = nullptr)
+    {
+        if (pWidget != nullptr)
+            pWidget->installEventFilter(this);
+    }
+    QRegion m_painted;
+
+protected:
+    bool eventFilter(QObject*, QEvent* pEvent) override
+    {
+        if (pEvent->type() == QEvent::Paint)
+            m_painted += static_cast<QPaintEvent*>(pEvent)->region();
+        return false;
+    }
+};
 
 // The red of the selection prompts.
 inline bool IsRed(QRgb rgb)

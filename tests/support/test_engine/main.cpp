@@ -2,13 +2,14 @@
 // process that tells the tests what it was given.
 //   VELTRO_TEST_RECORD    a directory: args.txt receives the arguments, one a line, and
 //                         params.txt a copy of the parameter file (the word after the switch).
-//   VELTRO_TEST_MODE      "": write a small JPEG at the path after -o (8 x 6, and with -m a PNG
-//                         of its changed pixels: the left half); nochanges: no PNG; nooutput: write
+//   VELTRO_TEST_MODE      "": write a small JPEG at the path after -o (and with -m a PNG of its
+//                         changed pixels: the left half); nochanges: no PNG; nooutput: write
 //                         nothing, exit 0; fail: one error line on stderr, exit 3; exitN: exit N
 //                         silently; crash: abort(); hang: ignore SIGTERM and wait 20 s;
 //                         sleep: wait a second, then write; chatty: much output on stderr,
 //                         then write; flood: megabytes on stdout without a line end, a huge
 //                         line ending in "progress 7", a line "progress 99", then write.
+//   VELTRO_TEST_SIZE      "WxH": the size of what is written (8x6 when not set).
 //   VELTRO_TEST_PROGRESS  comma-separated words, each written on stdout as a line
 //                         "progress WORD" 100 ms after the one before.
 #include <QColor>
@@ -94,17 +95,19 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "veltro.exe: last line\n");
     }
     QCoreApplication app(argc, argv);   // lets QImage find its JPEG writer plug-in
-    QImage image(8, 6, QImage::Format_RGB32);
+    int nWidth = 8, nHeight = 6;
+    std::sscanf(Env("VELTRO_TEST_SIZE").c_str(), "%dx%d", &nWidth, &nHeight);
+    QImage image(nWidth, nHeight, QImage::Format_RGB32);
     image.fill(QColor(200, 120, 40));
     if (!image.save(QString::fromLocal8Bit(pszOutput), "JPEG", 95)) {
         std::fprintf(stderr, "veltro.exe: test engine: %s: cannot write the output\n", pszOutput);
         return 5;
     }
     if (pszChanged != nullptr && strMode != "nochanges") {
-        QImage changed(8, 6, QImage::Format_Grayscale8);
+        QImage changed(nWidth, nHeight, QImage::Format_Grayscale8);
         changed.fill(0);
-        for (int y = 0; y < 6; ++y)
-            std::fill(changed.scanLine(y), changed.scanLine(y) + 4, uchar(255));
+        for (int y = 0; y < nHeight; ++y)
+            std::fill(changed.scanLine(y), changed.scanLine(y) + nWidth / 2, uchar(255));
         changed.save(QString::fromLocal8Bit(pszChanged), "PNG");
     }
     return 0;
