@@ -1,6 +1,8 @@
 // Writes the sample pictures of examples/: damaged pictures with known
 // damage, each with the parameter file a user of the front end would have
-// written, so that every operation of veltro.exe can be tried at once.
+// written (in examples/params/, where the program's own runs on the examples,
+// which write beside the pictures, leave them alone), so that every operation
+// of veltro.exe can be tried at once from the examples folder.
 //   make_engine_examples [DIR]      (DIR defaults to the source's examples/)
 // Sources: Debian's opencv-doc sample photographs and a generated page.
 
@@ -50,7 +52,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "The sample photographs are missing (%s): install the package opencv-doc.\n", data.c_str());
         return 1;
     }
-    std::filesystem::create_directories(out);
+    std::filesystem::create_directories(out + "/params");
     cv::RNG rng(2026);
 
     const Damaged blotch = AddBlotches(fruits, rng, 7, 6, 16);
@@ -59,23 +61,25 @@ int main(int argc, char** argv)
     // Processing > Blotch on the example needs nothing typed. A JPEG at full
     // quality keeps the marks well clear of the 128 threshold.
     cv::imwrite(out + "/blotch_photo_mask.jpg", blotch.userMask, {cv::IMWRITE_JPEG_QUALITY, 100});
-    Write(out + "/blotch.log", "DIST\t3\nCOST\t10\nMASKFILE\tblotch_photo_mask.jpg\n");
+    // The Blotch dialog's own distance and width, so that the shell and the
+    // program give the same result.
+    Write(out + "/params/blotch.log", "DIST\t7\nCOST\t10\nMASKFILE\tblotch_photo_mask.jpg\n");
 
     const Damaged crack = AddCrack(home, rng, 250, 320);
     Save(out + "/crack_photo.jpg", crack.image);
-    Write(out + "/crack.log", "THRWHITE\t245\nDEGSTART\t-90.000000\nSTEP_ANGLE\t3.000000\nDEGSTOP\t90.000000\n" +
+    Write(out + "/params/crack.log", "THRWHITE\t245\nDEGSTART\t-90.000000\nSTEP_ANGLE\t3.000000\nDEGSTOP\t90.000000\n" +
                                   Point(1, crack.p1, home.rows) + Point(2, crack.p2, home.rows));
 
     const cv::Mat page = MakeDocumentPage(cv::Size(560, 720), rng);
     const Damaged fox = AddFoxing(page, rng, 22, 4, 16);
     Save(out + "/fox_page.jpg", fox.image);
-    Write(out + "/fox.log", "DIST\t3\nCOST\t2\nAMP\t0.050000\n");
+    Write(out + "/params/fox.log", "DIST\t3\nCOST\t2\nAMP\t0.050000\n");
 
     const Damaged crease = AddCrease(squirrel, rng);
     Save(out + "/crease_photo.jpg", crease.image);
     const cv::Rect r = crease.region;
     // Corner 1 is the lower left, corner 2 the upper right.
-    Write(out + "/crease.log", "THR1\t10.000000\nQ\t22\nN\t25\n" + Point(1, cv::Point(r.x, r.br().y - 1), squirrel.rows) +
+    Write(out + "/params/crease.log", "THR1\t10.000000\nQ\t22\nN\t25\n" + Point(1, cv::Point(r.x, r.br().y - 1), squirrel.rows) +
                                    Point(2, cv::Point(r.br().x - 1, r.y), squirrel.rows));
     std::printf("Examples written to %s\n", out.c_str());
     return 0;
