@@ -2,8 +2,10 @@
 # The road a user takes through the program, on a real X server: start it,
 # dismiss the splash, open photographs through File > Open and the file
 # dialog, run the four restorations from the Processing menu (the mask for
-# the blotches, two clicks for the crack, a drag for the crease), zoom with
-# the arrow keys and leave through File > Exit.
+# the blotches, two clicks for the crack, a drag for the crease), paint a
+# blotch mask and run Blotch with it, compare the result with its source,
+# show the changes, switch windows, fit a window, zoom with the arrow keys
+# and leave through File > Exit.
 #
 # usage: desktop_road.sh PROGRAM_DIR EXAMPLES_DIR PROBE OUT_DIR [full|quick]
 #   PROGRAM_DIR   holds VeltroInterface and veltro.exe
@@ -133,6 +135,13 @@ picture_shown() {
     read -r PICTURE_X PICTURE_Y _ <<<"$found"
 }
 picture_gone() { ! picture_shown "$1"; }
+# picture_between IMAGE X0 X1: the same, its left edge between X0 and X1.
+picture_between() {
+    import -window root "$OUT/probe.png"
+    local found
+    found=$("$PROBE" locate "$OUT/probe.png" "$1" "$2" -1000 "$3" 2000) || return 1
+    read -r PICTURE_X PICTURE_Y _ <<<"$found"
+}
 
 expect_title() {
     wait_for "the title \"$1\"" "${2:-30}" title_is "$1"
@@ -169,8 +178,11 @@ processing() {
     xdotool key Return
 }
 
-# open_file NAME: File > Open, the file name typed into the dialog.
-# A picture larger than the screen is not looked for (pass "large").
+# open_file NAME: File > Open, the file name typed into the dialog: the
+# whole path the first time, then the name alone (the dialog starts in the
+# folder last opened from). A picture larger than the screen is not looked
+# for (pass "large").
+OPENED_BEFORE=""
 open_file() {
     step "File > Open $1"
     open_menu 0
@@ -178,7 +190,12 @@ open_file() {
     wait_for "the Open dialog" 20 window_active "Open"
     sleep 0.3
     shot "open-dialog"
-    xdotool type --delay 5 "$WORK/$1"
+    if [ -z "$OPENED_BEFORE" ]; then
+        xdotool type --delay 5 "$WORK/$1"
+        OPENED_BEFORE=yes
+    else
+        xdotool type --delay 5 "$1"
+    fi
     xdotool key Return
     wait_for "the Open dialog to close" 20 window_gone "Open"
     expect_title "VeltroInterface - $1${GAP}100.0%" 60
@@ -223,6 +240,22 @@ expect_result() {
         fail "the result window shows a blank picture"
     shot "result-${1%.jpg}"
 }
+
+# menu_item MENU ITEM: the ITEMth entry (separators not counted) of the
+# MENUth pop-up of the menu bar.
+menu_item() {
+    open_menu "$1"
+    for ((i = 0; i < $2; i++)); do
+        xdotool key Down
+        sleep 0.05
+    done
+    shot "menu-$1-$2"
+    xdotool key Return
+    sleep 0.3
+}
+
+# The newest record of changed pixels in the program's cache folder.
+newest_changes() { ls -t "$HOME/.cache/VeltroInterface/changes/"*.png | head -n1; }
 
 # point_on_picture COLUMN ROW_FROM_BOTTOM HEIGHT: moves the pointer there.
 point_on_picture() {
@@ -286,6 +319,78 @@ if [ "$MODE" = "full" ]; then
     expect_file "$WORK/crease.log" "THR1\t10.000000\nQ\t22\nN\t25\nY1\t93\nX1\t25\nY2\t515\nX2\t404\n"
 fi
 
+if [ "$MODE" = "full" ]; then
+    # A mask painted in the program: the blotched photograph again, with no
+    # mask beside it; each blotch (known from the shipped mask) gets a click
+    # of a brush that covers it.
+    cp "$WORK/blotch_photo.jpg" "$WORK/painted_photo.jpg"
+    open_file painted_photo.jpg
+    PAINTED_X=$SOURCE_X
+    PAINTED_Y=$SOURCE_Y
+    step "Processing > Paint Blotch Mask"
+    menu_item 3 4
+    xdotool key bracketright bracketright bracketright
+    while read -r cx cy _; do
+        xdotool mousemove $((PAINTED_X + cx)) $((PAINTED_Y + cy)) click 1
+        sleep 0.1
+    done < <("$PROBE" blobs "$EXAMPLES/blotch_photo_mask.jpg")
+    shot "painted-mask"
+    xdotool key Escape
+    step "Processing > Blotch with the painted mask"
+    processing 0
+    accept_dialog "Blotch parameters"
+    expect_result painted_photo_BLOTCH.jpg
+    expect_file "$WORK/blotch.log" "DIST\t7\nCOST\t10\nMASKFILE\t$WORK/painted_photo_mask.jpg\n"
+    "$PROBE" covers "$WORK/painted_photo_mask.jpg" "$EXAMPLES/blotch_photo_mask.jpg" 0 >/dev/null ||
+        fail "the painted mask misses blotches"
+    CHANGES=$(newest_changes)
+
+    step "Window > Compare with Source"
+    menu_item 4 4
+    sleep 0.5
+    shot "compare"
+    # Side by side: the source on the left, the result on its right at the same height.
+    wait_for "the source" 10 picture_shown "$WORK/painted_photo.jpg"
+    SX=$PICTURE_X SY=$PICTURE_Y
+    wait_for "the result beside the source" 10 picture_between "$WORK/painted_photo_BLOTCH.jpg" $((SX + 300)) 1600
+    RX=$PICTURE_X RY=$PICTURE_Y
+    [ "$SY" = "$RY" ] || fail "the source and the result are not side by side ($SX,$SY and $RX,$RY)"
+
+    step "a zoom step and a scroll move both"
+    xdotool key Up
+    expect_title "VeltroInterface - $WORK/painted_photo_BLOTCH.jpg${GAP}200.0%" 10
+    xdotool key ctrl+shift+Tab
+    expect_title "VeltroInterface - painted_photo.jpg${GAP}200.0%" 10
+    xdotool key ctrl+Tab
+    expect_title "VeltroInterface - $WORK/painted_photo_BLOTCH.jpg${GAP}200.0%" 10
+    sleep 0.3
+    import -window root "$OUT/before-scroll.png"
+    xdotool mousemove $((RX + 200)) $((RY + 200)) click 5 click 5 click 5
+    sleep 0.5
+    shot "linked-scroll"
+    import -window root "$OUT/after-scroll.png"
+    ! "$PROBE" same "$OUT/before-scroll.png" "$SX" "$SY" "$OUT/after-scroll.png" "$SX" "$SY" 300 300 >/dev/null ||
+        fail "the source did not scroll with the result"
+    "$PROBE" same "$OUT/after-scroll.png" "$SX" "$SY" "$OUT/after-scroll.png" "$RX" "$RY" 300 300 >/dev/null ||
+        fail "the source and the result do not show the same place"
+
+    step "View > Show Changes"
+    xdotool key ctrl+1
+    expect_title "VeltroInterface - $WORK/painted_photo_BLOTCH.jpg${GAP}100.0%" 10
+    menu_item 2 4
+    sleep 0.5
+    shot "show-changes"
+    import -window root "$OUT/changes.png"
+    "$PROBE" tint "$OUT/changes.png" "$WORK/painted_photo_BLOTCH.jpg" "$RX" "$RY" "$CHANGES" >"$OUT/tint.txt" ||
+        fail "the changes are not tinted as the engine recorded them: $(cat "$OUT/tint.txt")"
+    # The engine changed the painted blotches, with their soft border, and nothing else.
+    "$PROBE" covers "$WORK/painted_photo_mask.jpg" "$CHANGES" 24 >/dev/null ||
+        fail "the engine changed pixels away from the painted blotches"
+    open_menu 4
+    shot "window-menu"
+    xdotool key Escape Escape
+fi
+
 open_file fox_page.jpg
 step "Processing > Foxing"
 run_foxing
@@ -302,6 +407,19 @@ if [ "$MODE" = "full" ]; then
     xdotool key Down
     expect_title "VeltroInterface - $WORK/fox_page_FOX.jpg${GAP}50.0%" 10
     shot "zoom-50"
+
+    # The page is taller than the workspace: it fits at half its size, and
+    # shows whole there.
+    step "View > Fit in Window, Actual Pixels"
+    xdotool key Up Up
+    expect_title "VeltroInterface - $WORK/fox_page_FOX.jpg${GAP}200.0%" 10
+    menu_item 2 2
+    expect_title "VeltroInterface - $WORK/fox_page_FOX.jpg${GAP}50.0%" 10
+    convert "$WORK/fox_page_FOX.jpg" -scale 50% "$OUT/fox_half.png"
+    wait_for "the whole page on screen" 10 picture_shown "$OUT/fox_half.png"
+    shot "fit-in-window"
+    menu_item 2 3
+    expect_title "VeltroInterface - $WORK/fox_page_FOX.jpg${GAP}100.0%" 10
 
     # Nothing the user does reaches the program while the engine works: a
     # page large enough for a run of some seconds, and Ctrl+O pressed while
@@ -371,7 +489,7 @@ step "the recent-file list"
 [ -f "$SETTINGS" ] || fail "no settings were written ($SETTINGS)"
 # The photographs the user opened, the newest first; results are not listed.
 if [ "$MODE" = "full" ]; then
-    recent="File1=$WORK/large_page.jpg\nFile2=$WORK/fox_page.jpg\nFile3=$WORK/crease_photo.jpg\nFile4=$WORK/crack_photo.jpg\n"
+    recent="File1=$WORK/large_page.jpg\nFile2=$WORK/fox_page.jpg\nFile3=$WORK/painted_photo.jpg\nFile4=$WORK/crease_photo.jpg\n"
 else
     recent="File1=$WORK/fox_page.jpg\n"
 fi
