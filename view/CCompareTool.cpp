@@ -58,13 +58,16 @@ void CCompareTool::ViewMoved()
     const viewnav::ViewPlace place = viewnav::LinkedPlace({pDoc->m_nZoom, pView->ScrollOffset()},
                                                           pOtherDoc->m_nWidth, pOtherDoc->m_nHeight,
                                                           pOtherDoc->m_nZoom);
-    if (place.nZoom != pOtherDoc->m_nZoom) {
+    // A new zoom repaints the whole view; a scroll only what it uncovers.
+    const bool bZoom = place.nZoom != pOtherDoc->m_nZoom;
+    if (bZoom) {
         pOtherDoc->m_nZoom = place.nZoom;
         pOtherDoc->m_nDisplayState = 1;
     }
     pOther->LayOut();
     pOther->ScrollTo(place.scroll);
-    pOther->InvalidateAll();
+    if (bZoom)
+        pOther->InvalidateAll();
     g_bFollowing = false;
 }
 

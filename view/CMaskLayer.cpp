@@ -13,12 +13,7 @@ namespace {
 
 // Display blocks drawn at a time: large enough to keep the calls few, small
 // enough to skip most of an exposed area that holds nothing.
-constexpr int kBlock = 64;
-
-int64_t CeilDiv(int64_t a, int64_t b)
-{
-    return (a + b - 1) / b;
-}
+constexpr int kBlock = 32;
 
 } // namespace
 
@@ -199,80 +194,92 @@ void CMaskLayer::Draw(QPainter& painter, const QRect& rcExposed, int32_t nZoom, 
     if (rc.isEmpty())
         return;
     const uint32_t colour = qPremultiply(tint.rgba());
-    painter.save();
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-
-    if (nZoom >= 1) {
-        // Blocks of whole picture pixels, so that no display pixel is tinted twice.
-        const int z = nZoom;
-        const int nStep = std::max(1, kBlock / z);
-        const int x0 = rc.left() / z, x1 = int(CeilDiv(int64_t(rc.right()) + 1, z));
-        const int y0 = rc.top() / z, y1 = int(CeilDiv(int64_t(rc.bottom()) + 1, z));
-        for (int by = y0; by < y1; by += nStep) {
-            for (int bx = x0; bx < x1; bx += nStep) {
-                const QRect rcBlock(bx, by, std::min(nStep, x1 - bx), std::min(nStep, y1 - by));
-                if (!MayHaveIn(rcBlock))
-                    continue;
-                QImage block(rcBlock.size(), QImage::Format_ARGB32_Premultiplied);
-                for (int y = 0; y < rcBlock.height(); ++y) {
-                    const uint8_t* pSrc = m_levels[0].data() + size_t(by + y) * size_t(m_nWidth) + size_t(bx);
-                    auto* pDst = reinterpret_cast<uint32_t*>(block.scanLine(y));
-                    for (int x = 0; x < rcBlock.width(); ++x)
-                        pDst[x] = pSrc[x] != 0 ? colour : 0u;
-                }
-                painter.drawImage(DisplayRect(rcBlock, z), block);
-            }
-        }
-        painter.restore();
-        return;
-    }
-
-    // A reduction by n, drawn from level k (2^k <= n): display pixel x
-    // covers picture columns [n x, n x + n), level columns n x >> k to
-    // (n x + n - 1) >> k; it is tinted when any of them is set.
-    const int64_t n = -int64_t(nZoom);
+    // The tint is made band by band (kBlock rows of the exposed area, in
+    // picture pixels when enlarged, display pixels when reduced), only over
+    // the blocks where the mask holds something, and each band is drawn
+    // once: the cost follows what is tinted, not the size of the view.
+    const int z = std::max(1, int(nZoom));
+    const int64_t n = nZoom < 0 ? -int64_t(nZoom) : 1;
+    const QRect rcTint = nZoom >= 1 ? QRect(QPoint(rc.left() / z, rc.top() / z),
+                                            QPoint(rc.right() / z, rc.bottom() / z))
+                                    : rc;
+    // A reduction is drawn from level k (2^k <= n): display pixel x covers
+    // picture columns [n x, n x + n), level columns n x >> k to
+    // (n x + n - 1) >> k (at most three), and is tinted when any is set.
     int k = 0;
-    while (k + 1 < int(m_levels.size()) && (int64_t(2) << k) <= n)
+    while (nZoom < 0 && k + 1 < int(m_levels.size()) && (int64_t(2) << k) <= n)
         ++k;
     const std::vector<uint8_t>& level = m_levels[size_t(k)];
     const QSize levelSize = m_sizes[size_t(k)];
+    auto pictureOf = [&](const QRect& r) {
+        if (nZoom >= 1)
+            return r;
+        return QRect(QPoint(int(std::min<int64_t>(n * r.left(), INT_MAX)), int(std::min<int64_t>(n * r.top(), INT_MAX))),
+                     QPoint(int(std::min<int64_t>(n * (r.right() + 1) - 1, INT_MAX)),
+                            int(std::min<int64_t>(n * (r.bottom() + 1) - 1, INT_MAX))));
+    };
+
+    painter.save();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     std::vector<uint8_t> rowOr;
-    for (int by = rc.top(); by <= rc.bottom(); by += kBlock) {
-        for (int bx = rc.left(); bx <= rc.right(); bx += kBlock) {
-            const QRect rcBlock(bx, by, std::min(kBlock, rc.right() + 1 - bx), std::min(kBlock, rc.bottom() + 1 - by));
-            const QRect rcPicture(QPoint(int(std::min<int64_t>(n * rcBlock.left(), INT_MAX)),
-                                         int(std::min<int64_t>(n * rcBlock.top(), INT_MAX))),
-                                  QPoint(int(std::min<int64_t>(n * (rcBlock.right() + 1) - 1, INT_MAX)),
-                                         int(std::min<int64_t>(n * (rcBlock.bottom() + 1) - 1, INT_MAX))));
-            if (!MayHaveIn(rcPicture))
+    std::vector<int> c0, c1;
+    std::vector<int> blocks;
+    for (int by = rcTint.top(); by <= rcTint.bottom(); by += kBlock) {
+        const int nRows = std::min(kBlock, rcTint.bottom() + 1 - by);
+        blocks.clear();
+        for (int bx = rcTint.left(); bx <= rcTint.right(); bx += kBlock)
+            if (MayHaveIn(pictureOf(QRect(bx, by, std::min(kBlock, rcTint.right() + 1 - bx), nRows))))
+                blocks.push_back(bx);
+        if (blocks.empty())
+            continue;
+        const QRect rcBand(QPoint(blocks.front(), by),
+                           QPoint(std::min(blocks.back() + kBlock, rcTint.right() + 1) - 1, by + nRows - 1));
+        QImage band(rcBand.size(), QImage::Format_ARGB32_Premultiplied);
+        if (band.isNull())
+            break;
+        band.fill(0u);
+        for (const int bx : blocks) {
+            const int nCols = std::min(kBlock, rcTint.right() + 1 - bx);
+            const int nOffset = bx - rcBand.left();
+            if (nZoom >= 1) {
+                for (int y = 0; y < nRows; ++y) {
+                    const uint8_t* pSrc = level.data() + size_t(by + y) * size_t(m_nWidth) + size_t(bx);
+                    auto* pDst = reinterpret_cast<uint32_t*>(band.scanLine(y)) + nOffset;
+                    for (int x = 0; x < nCols; ++x)
+                        pDst[x] = pSrc[x] != 0 ? colour : 0u;
+                }
                 continue;
-            const int lx0 = int(std::min<int64_t>((n * rcBlock.left()) >> k, levelSize.width() - 1));
-            const int lx1 = int(std::min<int64_t>((n * (rcBlock.right() + 1) - 1) >> k, levelSize.width() - 1));
-            rowOr.assign(size_t(lx1 - lx0 + 1), 0);
-            QImage block(rcBlock.size(), QImage::Format_ARGB32_Premultiplied);
-            for (int y = 0; y < rcBlock.height(); ++y) {
+            }
+            const int lx0 = int(std::min<int64_t>((n * bx) >> k, levelSize.width() - 1));
+            const int lx1 = int(std::min<int64_t>((n * (bx + nCols) - 1) >> k, levelSize.width() - 1));
+            rowOr.resize(size_t(lx1 - lx0 + 1));
+            c0.resize(size_t(nCols));
+            c1.resize(size_t(nCols));
+            for (int x = 0; x < nCols; ++x) {
+                const int64_t u = bx + x;
+                c0[size_t(x)] = int(std::min<int64_t>((n * u) >> k, lx1)) - lx0;
+                c1[size_t(x)] = int(std::min<int64_t>((n * u + n - 1) >> k, lx1)) - lx0;
+            }
+            for (int y = 0; y < nRows; ++y) {
                 const int64_t v = by + y;
                 const int ly0 = int(std::min<int64_t>((n * v) >> k, levelSize.height() - 1));
                 const int ly1 = int(std::min<int64_t>((n * v + n - 1) >> k, levelSize.height() - 1));
-                std::fill(rowOr.begin(), rowOr.end(), uint8_t(0));
-                for (int ly = ly0; ly <= ly1; ++ly) {
-                    const uint8_t* pRow = level.data() + size_t(ly) * size_t(levelSize.width()) + size_t(lx0);
+                const uint8_t* pRow = level.data() + size_t(ly0) * size_t(levelSize.width()) + size_t(lx0);
+                std::copy(pRow, pRow + rowOr.size(), rowOr.begin());
+                for (int ly = ly0 + 1; ly <= ly1; ++ly) {
+                    pRow = level.data() + size_t(ly) * size_t(levelSize.width()) + size_t(lx0);
                     for (size_t i = 0; i < rowOr.size(); ++i)
                         rowOr[i] |= pRow[i];
                 }
-                auto* pDst = reinterpret_cast<uint32_t*>(block.scanLine(y));
-                for (int x = 0; x < rcBlock.width(); ++x) {
-                    const int64_t u = bx + x;
-                    const int c0 = int(std::min<int64_t>((n * u) >> k, lx1)) - lx0;
-                    const int c1 = int(std::min<int64_t>((n * u + n - 1) >> k, lx1)) - lx0;
-                    uint8_t any = 0;
-                    for (int c = c0; c <= c1; ++c)
-                        any |= rowOr[size_t(c)];
+                auto* pDst = reinterpret_cast<uint32_t*>(band.scanLine(y)) + nOffset;
+                for (int x = 0; x < nCols; ++x) {
+                    const int a = c0[size_t(x)], b = c1[size_t(x)];
+                    const uint8_t any = rowOr[size_t(a)] | rowOr[size_t(b)] | rowOr[size_t(std::min(a + 1, b))];
                     pDst[x] = any != 0 ? colour : 0u;
                 }
             }
-            painter.drawImage(rcBlock.topLeft(), block);
         }
+        painter.drawImage(nZoom >= 1 ? DisplayRect(rcBand, z) : rcBand, band);
     }
     painter.restore();
 }
