@@ -19,7 +19,10 @@ class QPrinter;
 // zoom with scrolling, fits its frame and titles the document after a load or
 // a zoom change, shows the prompts and feedback of the crack and crease
 // selections, feeds the position-and-colour readout to the status bar, and
-// handles the four restoration commands.
+// handles the four restoration commands. The other modes of a window
+// (painting the blotch mask, comparing with the source, showing the changes)
+// are objects of their own (view/CViewTool.h) that it hands its input and
+// its paint to.
 //
 // Positions handled by the view are display positions: the pointer position
 // plus the scroll offset, so (0, 0) is the top-left corner of the picture as

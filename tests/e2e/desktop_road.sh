@@ -37,6 +37,7 @@ cd "$OUT"
 
 export HOME=$OUT/home
 export XDG_CONFIG_HOME=$OUT/home/config
+export XDG_CACHE_HOME=$OUT/home/cache
 export XDG_RUNTIME_DIR=$OUT/home/runtime
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY SESSION_MANAGER
 # A sanitized build reports leaks of the program's own; the system
@@ -255,7 +256,7 @@ menu_item() {
 }
 
 # The newest record of changed pixels in the program's cache folder.
-newest_changes() { ls -t "$HOME/.cache/VeltroInterface/changes/"*.png | head -n1; }
+newest_changes() { ls -t "$XDG_CACHE_HOME/VeltroInterface/changes/"*.png | head -n1; }
 
 # point_on_picture COLUMN ROW_FROM_BOTTOM HEIGHT: moves the pointer there.
 point_on_picture() {
