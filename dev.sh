@@ -3,6 +3,7 @@
 #   ./dev.sh start   install what is missing, build, start the program
 #   ./dev.sh test    install what is missing, build, run every test
 #   ./dev.sh sanitized-test   the tests again, built with ASan and UBSan
+#   ./dev.sh tsan-test   the view's tests built with ThreadSanitizer
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -56,8 +57,24 @@ case "${1:-}" in
     build build-sanitized -DCMAKE_BUILD_TYPE=Debug -DVELTRO_SANITIZE=ON -DVELTRO_BUILD_BENCH=OFF
     ctest --test-dir build-sanitized --output-on-failure -j "$(jobs)"
     ;;
+  tsan-test)
+    # The tests of the view and its display cache, whose reductions are
+    # built on worker threads; only their targets are built. Qt is not built
+    # with the sanitizer: tests/tsan.supp silences what happens inside Qt
+    # (and the GLib loop under it), nothing of the program's own.
+    install_missing
+    build_dir=build-tsan
+    tsan_tests=(test_display_cache test_view_drawing test_view_input)
+    cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELTRO_BUILD_BENCH=OFF \
+      -DVELTRO_BUILD_ENGINE=OFF "-DCMAKE_CXX_FLAGS=-fsanitize=thread -O1 -fno-omit-frame-pointer" \
+      -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread >/dev/null
+    cmake --build "$build_dir" --target "${tsan_tests[@]}"
+    TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp second_deadlock_stack=1" \
+      ctest --test-dir "$build_dir" --output-on-failure -j "$(jobs)" \
+      -R "^($(IFS='|'; echo "${tsan_tests[*]}"))\$"
+    ;;
   *)
-    echo "usage: ./dev.sh start | test | sanitized-test" >&2
+    echo "usage: ./dev.sh start | test | sanitized-test | tsan-test" >&2
     exit 2
     ;;
 esac

@@ -12,69 +12,29 @@
 #include "document/CVeltroInterfaceDoc.h"
 #include "document/JpegLoader.h"
 
+#include "BenchJpeg.h"
+
 #include <QDir>
 #include <QFile>
-#include <QImage>
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <cmath>
-#include <csetjmp>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <jpeglib.h>
+
+using namespace benchjpeg;
 
 namespace {
 
 constexpr int kWidth = 6000;
 constexpr int kHeight = 4000;
-
-struct ErrorMgr
-{
-    jpeg_error_mgr pub;
-    jmp_buf recover;
-};
-
-[[noreturn]] void ErrorExit(j_common_ptr cinfo)
-{
-    (*cinfo->err->output_message)(cinfo);
-    longjmp(reinterpret_cast<ErrorMgr*>(cinfo->err)->recover, 1);
-}
-
-volatile unsigned g_sink = 0;
-
-// The same advice the loader gives for its block (2 MB pages), so the
-// decoding itself can be compared without the cost of page faults.
-void AdviseHugePages(void* p, size_t n)
-{
-#ifdef MADV_HUGEPAGE
-    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
-    const uintptr_t start = (reinterpret_cast<uintptr_t>(p) + page - 1) & ~(page - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + n) & ~(page - 1);
-    if (end > start)
-        madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-#else
-    (void)p;
-    (void)n;
-#endif
-}
-
-double Now()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
-}
 
 // Reads a "VmXXX:   1234 kB" line of /proc/self/status, in bytes; -1 if absent.
 long long StatusBytes(const char* key)
@@ -99,157 +59,6 @@ bool ResetPeak()
     return std::fclose(f) == 0 && bOk;
 }
 
-// The source photograph as RGB888, decoded with the library itself (Qt's
-// JPEG plug-in is not needed).
-QImage DecodeSource(const char* path)
-{
-    FILE* f = std::fopen(path, "rb");
-    if (f == nullptr)
-        return {};
-    jpeg_decompress_struct cinfo;
-    ErrorMgr jerr;
-    cinfo.err = jpeg_std_error(&jerr.pub);
-    jerr.pub.error_exit = ErrorExit;
-    QImage* pImage = new QImage;
-    if (setjmp(jerr.recover)) {
-        jpeg_destroy_decompress(&cinfo);
-        std::fclose(f);
-        delete pImage;
-        return {};
-    }
-    jpeg_create_decompress(&cinfo);
-    jpeg_stdio_src(&cinfo, f);
-    jpeg_read_header(&cinfo, TRUE);
-    cinfo.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&cinfo);
-    *pImage = QImage(int(cinfo.output_width), int(cinfo.output_height), QImage::Format_RGB888);
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row = pImage->scanLine(int(cinfo.output_scanline));
-        jpeg_read_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    std::fclose(f);
-    QImage image = *pImage;
-    delete pImage;
-    return image;
-}
-
-// A smooth synthetic scene for machines without the sample photographs.
-QImage SyntheticSource()
-{
-    QImage image(600, 400, QImage::Format_RGB888);
-    for (int y = 0; y < image.height(); ++y) {
-        uchar* p = image.scanLine(y);
-        for (int x = 0; x < image.width(); ++x, p += 3) {
-            p[0] = uchar(128 + 100 * std::sin(x * 0.031) * std::cos(y * 0.017));
-            p[1] = uchar(128 + 90 * std::sin((x + y) * 0.023));
-            p[2] = uchar(128 + 80 * std::cos(x * 0.011 - y * 0.029));
-        }
-    }
-    return image;
-}
-
-// Scales to the benchmark size, adds film-like grain and writes a 4:2:0,
-// quality 90 JPEG.
-bool MakeTestFile(const QImage& source, const QString& outPath)
-{
-    QImage big = source.scaled(kWidth, kHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                     .convertToFormat(QImage::Format_RGB888);
-    uint32_t seed = 12345;
-    for (int y = 0; y < big.height(); ++y) {
-        uchar* p = big.scanLine(y);
-        for (int i = 0; i < big.width() * 3; ++i) {
-            seed = seed * 1664525u + 1013904223u;
-            const int v = int(p[i]) + int((seed >> 24) % 17) - 8;
-            p[i] = uchar(std::clamp(v, 0, 255));
-        }
-    }
-
-    FILE* f = std::fopen(QFile::encodeName(outPath).constData(), "wb");
-    if (f == nullptr)
-        return false;
-    jpeg_compress_struct cinfo;
-    ErrorMgr jerr;
-    cinfo.err = jpeg_std_error(&jerr.pub);
-    jerr.pub.error_exit = ErrorExit;
-    if (setjmp(jerr.recover)) {
-        jpeg_destroy_compress(&cinfo);
-        std::fclose(f);
-        return false;
-    }
-    jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, f);
-    cinfo.image_width = JDIMENSION(big.width());
-    cinfo.image_height = JDIMENSION(big.height());
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
-    cinfo.comp_info[0].h_samp_factor = 2;
-    cinfo.comp_info[0].v_samp_factor = 2;
-    cinfo.comp_info[1].h_samp_factor = cinfo.comp_info[1].v_samp_factor = 1;
-    cinfo.comp_info[2].h_samp_factor = cinfo.comp_info[2].v_samp_factor = 1;
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = big.scanLine(int(cinfo.next_scanline));
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    return std::fclose(f) == 0;
-}
-
-// The floor: the library decodes into a fresh malloc'ed block of W*H*4
-// bytes, straight into its rows (bottom-up, as the program stores them), as
-// 8-bit R, G, B, X. Returns the seconds taken, allocation and release
-// included; negative on failure.
-double DecodeFloor(const char* path, bool bAdvise = false)
-{
-    FILE* f = std::fopen(path, "rb");
-    if (f == nullptr)
-        return -1;
-    const double t0 = Now();
-    jpeg_decompress_struct cinfo;
-    ErrorMgr jerr;
-    cinfo.err = jpeg_std_error(&jerr.pub);
-    jerr.pub.error_exit = ErrorExit;
-    unsigned char* volatile block = nullptr;
-    JSAMPROW* volatile rows = nullptr;
-    if (setjmp(jerr.recover)) {
-        jpeg_destroy_decompress(&cinfo);
-        std::fclose(f);
-        std::free(block);
-        std::free(rows);
-        return -1;
-    }
-    jpeg_create_decompress(&cinfo);
-    jpeg_stdio_src(&cinfo, f);
-    jpeg_read_header(&cinfo, TRUE);
-    cinfo.out_color_space = JCS_EXT_RGBX;
-    jpeg_start_decompress(&cinfo);
-    const size_t w = cinfo.output_width, h = cinfo.output_height;
-    block = static_cast<unsigned char*>(std::malloc(w * h * 4));
-    rows = static_cast<JSAMPROW*>(std::malloc(h * sizeof(JSAMPROW)));
-    if (block == nullptr || rows == nullptr)
-        longjmp(jerr.recover, 1);
-    if (bAdvise)
-        AdviseHugePages(block, w * h * 4);
-    for (size_t y = 0; y < h; ++y)
-        rows[y] = block + (h - 1 - y) * w * 4;
-    while (cinfo.output_scanline < cinfo.output_height)
-        jpeg_read_scanlines(&cinfo, rows + cinfo.output_scanline,
-                            cinfo.output_height - cinfo.output_scanline);
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    std::fclose(f);
-    // Keep the decoded block observable so the work cannot be dropped.
-    g_sink = g_sink + block[(w * h * 4) / 2];
-    std::free(block);
-    std::free(rows);
-    return Now() - t0;
-}
-
 double LoadThroughLoader(const QString& path)
 {
     const double t0 = Now();
@@ -270,32 +79,17 @@ double Median(std::vector<double> v)
 
 int main(int argc, char** argv)
 {
-    const char* defaultSources[] = {"/usr/share/doc/opencv-doc/examples/data/baboon.jpg",
-                                    "/usr/share/doc/opencv-doc/examples/data/fruits.jpg",
-                                    "/usr/share/doc/opencv-doc/examples/data/lena.jpg"};
-    QImage source;
     std::string sourceName;
-    if (argc > 1) {
-        source = DecodeSource(argv[1]);
-        sourceName = argv[1];
-    } else {
-        for (const char* candidate : defaultSources) {
-            source = DecodeSource(candidate);
-            if (!source.isNull()) {
-                sourceName = candidate;
-                break;
-            }
-        }
-    }
+    const QImage source = LoadSource(argc > 1 ? argv[1] : nullptr, &sourceName);
     if (source.isNull()) {
-        source = SyntheticSource();
-        sourceName = "synthetic scene";
+        std::fprintf(stderr, "could not read %s\n", sourceName.c_str());
+        return 1;
     }
     const int reps = argc > 2 ? std::max(1, std::atoi(argv[2])) : 9;
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("bench.jpg"));
-    if (!dir.isValid() || !MakeTestFile(source, path)) {
+    if (!dir.isValid() || !MakeTestFile(source, path, kWidth, kHeight)) {
         std::fprintf(stderr, "could not write the test picture\n");
         return 1;
     }

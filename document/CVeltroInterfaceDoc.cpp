@@ -9,6 +9,9 @@ CVeltroInterfaceDoc::CVeltroInterfaceDoc() = default;
 
 CVeltroInterfaceDoc::~CVeltroInterfaceDoc()
 {
+    // What hangs on the document goes before the pixel block: the display
+    // cache's background work reads the block until its owner is gone.
+    qDeleteAll(findChildren<QObject*>(QString(), Qt::FindDirectChildrenOnly));
     if (m_pImage != nullptr)
         _TIFFfree(m_pImage);
 }

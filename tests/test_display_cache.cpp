@@ -1,12 +1,22 @@
+#include "support/PoolHold.h"
+
 #include "document/CVeltroInterfaceDoc.h"
+#include "document/JpegLoader.h"
 #include "view/CDisplayCache.h"
 #include "view/ViewGeometry.h"
 
 #include <QPainter>
+#include <QPicture>
 #include <QPointer>
+#include <array>
+#include <chrono>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <string>
+#include <sys/mman.h>
+#include <thread>
 #include <tiffio.h>
 
 namespace {
@@ -33,15 +43,25 @@ QRgb Shown(uint32_t nWord) { return qRgb(nWord & 0xFF, (nWord >> 8) & 0xFF, (nWo
 // Distinct colours everywhere, the channels telling column and row apart.
 uint32_t Distinct(int x, int y) { return Word((x * 37) & 0xFF, (y * 59) & 0xFF, (x * y + 11) & 0xFF); }
 
+// The cache of a document with all its levels built.
+std::unique_ptr<CDisplayCache> Built(const CVeltroInterfaceDoc& doc)
+{
+    auto pCache = std::make_unique<CDisplayCache>(doc);
+    pCache->WaitUntilComplete();
+    return pCache;
+}
+
 // Draws rcTarget at nZoom into a target of the given size, scrolled by ptScroll as a view does.
 QImage Render(const CDisplayCache& cache, int nZoom, const QRect& rcTarget, const QSize& size,
-              const QPoint& ptScroll = QPoint())
+              const QPoint& ptScroll = QPoint(), bool* pbFinal = nullptr)
 {
     QImage target(size, QImage::Format_RGB32);
     target.fill(kUntouched);
     QPainter painter(&target);
     painter.translate(-ptScroll);
-    cache.Draw(painter, rcTarget, nZoom);
+    const bool bFinal = cache.Draw(painter, rcTarget, nZoom);
+    if (pbFinal != nullptr)
+        *pbFinal = bFinal;
     return target;
 }
 
@@ -52,21 +72,45 @@ QSize DisplaySize(const CDisplayCache& cache, int nZoom)
 }
 
 // The whole display, with a margin of three pixels that must stay untouched.
-QImage RenderAll(const CDisplayCache& cache, int nZoom)
+QImage RenderAll(const CDisplayCache& cache, int nZoom, bool* pbFinal = nullptr)
 {
     const QSize size = DisplaySize(cache, nZoom);
-    return Render(cache, nZoom, QRect(QPoint(0, 0), size), size + QSize(3, 3));
+    return Render(cache, nZoom, QRect(QPoint(0, 0), size), size + QSize(3, 3), QPoint(), pbFinal);
+}
+
+double ResidentMb()
+{
+    std::ifstream in("/proc/self/status");
+    for (std::string strLine; std::getline(in, strLine);)
+        if (strLine.rfind("VmRSS:", 0) == 0)
+            return std::stod(strLine.substr(6)) / 1024.0;
+    return 0.0;
 }
 
 } // namespace
 
-// Zoom 1 shows every pixel upright, enlarged zooms sharp z x z blocks, and nothing is drawn beyond the picture.
+// Zoom 1 shows every pixel upright, enlarged zooms sharp z x z blocks, and nothing is drawn beyond the picture; all
+// straight from the document's block, before any reduction is built, on the screen and through other paint engines
+// (printing and its preview record the drawing first, as a QPicture does).
 TEST(DisplayCache, ZoomOneAndEnlargedShowEveryPixelUpright)
 {
     const auto pDoc = MakeDoc(7, 5, Distinct);
-    const CDisplayCache cache(*pDoc);
-    for (int nZoom : {1, 2, 3, 7}) {
-        const QImage shown = RenderAll(cache, nZoom);
+    QThreadPool pool;
+    PoolHold hold(pool);
+    const CDisplayCache cache(*pDoc, nullptr, &pool);
+    for (int nCase = 0; nCase < 8; ++nCase) {
+        const int nZoom = std::array{1, 2, 3, 7}[nCase % 4];
+        bool bFinal = false;
+        QImage shown = RenderAll(cache, nZoom, &bFinal);
+        if (nCase >= 4) {
+            QPicture recorded;
+            QPainter recorder(&recorded);
+            cache.Draw(recorder, QRect(QPoint(0, 0), DisplaySize(cache, nZoom)), nZoom);
+            recorder.end();
+            shown.fill(kUntouched);
+            QPainter(&shown).drawPicture(0, 0, recorded);
+        }
+        EXPECT_TRUE(bFinal);
         for (int y = 0; y < shown.height(); ++y)
             for (int x = 0; x < shown.width(); ++x) {
                 const bool bInside = x < 7 * nZoom && y < 5 * nZoom;
@@ -74,24 +118,35 @@ TEST(DisplayCache, ZoomOneAndEnlargedShowEveryPixelUpright)
                     << "zoom " << nZoom << " at " << x << "," << y;
             }
     }
+    EXPECT_EQ(cache.LevelCount(), 1);
 }
 
-// A picture of some megabytes, converted by two threads into mapped memory, comes out as a small one does. The cache
-// is built once per document, belongs to it and goes with it; a document without a picture has none.
-TEST(DisplayCache, LargePictureConvertsAlikeOncePerDocument)
+// The levels of a picture of some megabytes, reduced by two threads into mapped memory off the user's thread, are
+// the 2 x 2 means of the level before, upright. The cache is made once per document, belongs to it and goes with
+// it; a document without a picture has none.
+TEST(DisplayCache, LevelsAreBuiltOncePerDocumentAndGoWithIt)
 {
     auto pDoc = MakeDoc(1201, 901, Distinct);
     CDisplayCache* pCache = CDisplayCache::ForDocument(pDoc.get());
     ASSERT_NE(pCache, nullptr);
     EXPECT_EQ(CDisplayCache::ForDocument(pDoc.get()), pCache);
-    const QImage& image = pCache->FullImage();
-    ASSERT_EQ(image.size(), QSize(1201, 901));
-    for (int y = 0; y < 901; ++y) {
-        const auto* pRow = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < 1201; ++x)
-            ASSERT_EQ(pRow[x], Shown(Distinct(x, y))) << x << "," << y;
-    }
+    pCache->WaitUntilComplete();
+    ASSERT_EQ(pCache->LevelCount(), 12);   // 1201 x 901 halved down to 1 x 1
+    EXPECT_EQ(pCache->Level(1).size(), QSize(602, 452));
+    EXPECT_EQ(pCache->Level(11).size(), QSize(2, 2));
+    const auto mean = [](QRgb a, QRgb b, QRgb c, QRgb d) {
+        return qRgb((qRed(a) + qRed(b) + qRed(c) + qRed(d) + 2) / 4, (qGreen(a) + qGreen(b) + qGreen(c) + qGreen(d) + 2) / 4,
+                    (qBlue(a) + qBlue(b) + qBlue(c) + qBlue(d) + 2) / 4);
+    };
+    for (int y = 0; y < 450; y += 7)
+        for (int x = 0; x < 600; x += 5)
+            ASSERT_EQ(pCache->Level(1).pixel(x, y), mean(Shown(Distinct(2 * x, 2 * y)), Shown(Distinct(2 * x + 1, 2 * y)),
+                                                         Shown(Distinct(2 * x, 2 * y + 1)),
+                                                         Shown(Distinct(2 * x + 1, 2 * y + 1))))
+                << x << "," << y;
     EXPECT_EQ(pCache->Level(1).pixel(600, 450), Shown(Distinct(1200, 900)));
+    EXPECT_EQ(pCache->Level(2).pixel(10, 20), mean(pCache->Level(1).pixel(20, 40), pCache->Level(1).pixel(21, 40),
+                                                   pCache->Level(1).pixel(20, 41), pCache->Level(1).pixel(21, 41)));
     const QPointer<CDisplayCache> pWatch(pCache);
     pDoc.reset();   // a leak or a bad release of the mapping shows under the sanitizers
     EXPECT_TRUE(pWatch.isNull());
@@ -109,7 +164,8 @@ TEST(DisplayCache, ReducedZoomsKeepPlaces)
     const auto pDoc = MakeDoc(64, 64, [](int x, int y) {
         return y < 32 ? (x < 32 ? Word(255, 0, 0) : Word(0, 0, 255)) : Word(0, 255, 0);
     });
-    const CDisplayCache cache(*pDoc);
+    const auto pCache = Built(*pDoc);
+    const CDisplayCache& cache = *pCache;
     const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255), green = qRgb(0, 255, 0);
     for (int n : {2, 4, 8}) {
         const QImage shown = RenderAll(cache, -n);
@@ -141,7 +197,8 @@ TEST(DisplayCache, ReductionsAreSmoothedFilledAndExact)
         const auto pDoc = MakeDoc(picture.width(), picture.height(), [&](int x, int y) {
             return bChecker ? checker(x, y) : nColour;
         });
-        const CDisplayCache cache(*pDoc);
+        const auto pCache = Built(*pDoc);
+        const CDisplayCache& cache = *pCache;
         for (int n = 2; n <= 9; ++n) {
             const QSize size = DisplaySize(cache, -n);
             const QImage shown = RenderAll(cache, -n);
@@ -168,13 +225,14 @@ TEST(DisplayCache, ExposedRegionMatchesFullDraw)
     const auto pDoc = MakeDoc(61, 47, [](int x, int y) {
         return Word((x * 13 + y * 7) & 0xFF, (x * x + y) & 0xFF, (y * 29) & 0xFF);
     });
-    const CDisplayCache cache(*pDoc);
+    const auto pCache = Built(*pDoc);
+    const CDisplayCache& cache = *pCache;
     const struct { int nZoom; QRect rc; QPoint ptScroll; } cases[] = {
         {1, QRect(3, 5, 17, 9), QPoint()},      {1, QRect(40, 30, 30, 30), QPoint(35, 20)},
         {3, QRect(7, 4, 20, 11), QPoint()},     {3, QRect(100, 61, 37, 40), QPoint(90, 50)},
         {-2, QRect(3, 5, 17, 9), QPoint()},     {-2, QRect(11, 7, 30, 30), QPoint(9, 4)},
         {-3, QRect(1, 2, 9, 7), QPoint()},      {-3, QRect(5, 3, 30, 30), QPoint(4, 2)},
-        {-5, QRect(2, 1, 5, 4), QPoint(1, 1)},
+        {-5, QRect(2, 1, 5, 4), QPoint(1, 1)},  {7, QRect(15, 8, 3, 3), QPoint()},  // one image pixel
     };
     for (const auto& c : cases) {
         const QImage full = RenderAll(cache, c.nZoom);
@@ -191,25 +249,123 @@ TEST(DisplayCache, ExposedRegionMatchesFullDraw)
     }
 }
 
-// Zooms that never occur and regions outside the picture draw nothing; the painter's smoothing hint stays.
+// Zooms that never occur and regions outside the picture draw nothing, before the levels are built and after; the
+// painter's transform and smoothing hint stay.
 TEST(DisplayCache, DrawsNothingOutsideAndKeepsPainterState)
 {
     const auto pDoc = MakeDoc(9, 9, Distinct);
-    const CDisplayCache cache(*pDoc);
+    QThreadPool pool;
+    PoolHold hold(pool);
+    CDisplayCache cache(*pDoc, nullptr, &pool);
     const QSize size(20, 20);
     QImage blank(size, QImage::Format_RGB32);
     blank.fill(kUntouched);
-    for (int nZoom : {0, -1})
-        EXPECT_EQ(Render(cache, nZoom, QRect(0, 0, 20, 20), size), blank);
-    EXPECT_EQ(Render(cache, 1, QRect(9, 0, 10, 10), size), blank);
-    EXPECT_EQ(Render(cache, -2, QRect(5, 5, 10, 10), size), blank);
-    EXPECT_EQ(Render(cache, 2, QRect(-10, -10, 10, 10), size), blank);
-    QImage target(size, QImage::Format_RGB32);
-    QPainter painter(&target);
-    for (bool bSmooth : {false, true})
-        for (int nZoom : {3, -3}) {
-            painter.setRenderHint(QPainter::SmoothPixmapTransform, bSmooth);
-            cache.Draw(painter, QRect(0, 0, 20, 20), nZoom);
-            EXPECT_EQ(painter.testRenderHint(QPainter::SmoothPixmapTransform), bSmooth);
+    for (bool bBuilt : {false, true}) {
+        if (bBuilt) {
+            hold.Release();
+            cache.WaitUntilComplete();
         }
+        for (int nZoom : {0, -1})
+            EXPECT_EQ(Render(cache, nZoom, QRect(0, 0, 20, 20), size), blank);
+        EXPECT_EQ(Render(cache, 1, QRect(9, 0, 10, 10), size), blank);
+        EXPECT_EQ(Render(cache, -2, QRect(5, 5, 10, 10), size), blank);
+        EXPECT_EQ(Render(cache, 2, QRect(-10, -10, 10, 10), size), blank);
+        QImage target(size, QImage::Format_RGB32);
+        QPainter painter(&target);
+        painter.translate(3, 4);
+        for (bool bSmooth : {false, true})
+            for (int nZoom : {3, -3}) {
+                painter.setRenderHint(QPainter::SmoothPixmapTransform, bSmooth);
+                cache.Draw(painter, QRect(0, 0, 20, 20), nZoom);
+                EXPECT_EQ(painter.testRenderHint(QPainter::SmoothPixmapTransform), bSmooth);
+                EXPECT_EQ(painter.transform(), QTransform::fromTranslate(3, 4));
+            }
+    }
+}
+
+// Until its reduction is built, a reduced zoom is drawn from the picture itself, said to be provisional: upright, in
+// place and within a shade of the finished drawing (the light here changes evenly, so a flipped or shifted drawing
+// would be far off). Once the levels are in, the same call draws the finished drawing.
+TEST(DisplayCache, ReducedZoomsAreDrawnFromThePictureUntilTheirLevelsCome)
+{
+    const auto pDoc = MakeDoc(202, 150, [](int x, int y) { return Word(x / 2, y / 2, (x + y) / 4); });
+    QThreadPool pool;
+    PoolHold hold(pool);
+    CDisplayCache cache(*pDoc, nullptr, &pool);
+    const int zooms[] = {-2, -3, -5, -8};
+    std::vector<QImage> provisional;
+    for (int nZoom : zooms) {
+        bool bFinal = true;
+        provisional.push_back(RenderAll(cache, nZoom, &bFinal));
+        EXPECT_FALSE(bFinal) << nZoom;
+    }
+    hold.Release();
+    cache.WaitUntilComplete();
+    for (size_t i = 0; i < std::size(zooms); ++i) {
+        bool bFinal = false;
+        const QImage finished = RenderAll(cache, zooms[i], &bFinal);
+        EXPECT_TRUE(bFinal);
+        for (int y = 0; y < finished.height(); ++y)
+            for (int x = 0; x < finished.width(); ++x) {
+                const QRgb want = finished.pixel(x, y), got = provisional[i].pixel(x, y);
+                const bool bClose = std::abs(qRed(want) - qRed(got)) <= 3 && std::abs(qGreen(want) - qGreen(got)) <= 3
+                                    && std::abs(qBlue(want) - qBlue(got)) <= 3;
+                ASSERT_TRUE(want == kUntouched ? got == kUntouched : bClose)
+                    << std::hex << want << " " << got << std::dec << " zoom " << zooms[i] << " at " << x << "," << y;
+            }
+    }
+}
+
+// A document closed while its levels are being built, or before its build has even started, goes at once: the
+// worker stops and never reads the block afterwards (the sanitizers watch that).
+TEST(DisplayCache, ClosingWhileLevelsAreBuiltStopsTheWork)
+{
+    for (int nDelayMs : {0, 2, 10, 40}) {
+        auto pDoc = MakeDoc(2400, 1600, Distinct);
+        ASSERT_NE(CDisplayCache::ForDocument(pDoc.get()), nullptr);
+        std::this_thread::sleep_for(std::chrono::milliseconds(nDelayMs));
+        pDoc.reset();
+    }
+    QThreadPool pool;
+    PoolHold hold(pool);
+    auto pDoc = MakeDoc(64, 64, Distinct);
+    new CDisplayCache(*pDoc, pDoc.get(), &pool);
+    pDoc.reset();   // its build still waits for a thread, and the close does not wait for it
+    hold.Release();
+    pool.waitForDone();
+}
+
+// A picture of the largest size the loader accepts opens within its own memory: the first paints, at 100 % and
+// reduced, read only what they show and copy nothing of its 4 GB. (This block is never written, so it takes no memory
+// either; the document closes before its levels are begun.)
+TEST(DisplayCache, GigapixelPictureIsDrawnWithoutACopy)
+{
+    const int nWidth = 40000, nHeight = 25000;
+    static_assert(uint64_t(40000) * 25000 == jpeglimits::kMaxPixels);
+    const size_t nBytes = size_t(nWidth) * size_t(nHeight) * 4;
+    void* pBlock = mmap(nullptr, nBytes, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(pBlock, MAP_FAILED);
+    CVeltroInterfaceDoc doc;
+    doc.m_pImage = static_cast<uint32_t*>(pBlock);
+    doc.m_nWidth = nWidth;
+    doc.m_nHeight = nHeight;
+    const double fResidentMb = ResidentMb();
+    {
+        QThreadPool pool;
+        PoolHold hold(pool);
+        const CDisplayCache cache(doc, nullptr, &pool);
+        for (int nZoom : {1, -8}) {
+            const QImage shown = Render(cache, nZoom, QRect(1000, 1000, 1600, 1000), QSize(1600, 1000), QPoint(1000, 1000));
+            EXPECT_EQ(shown.pixel(0, 0), qRgb(0, 0, 0));
+            EXPECT_EQ(shown.pixel(1599, 999), qRgb(0, 0, 0));
+        }
+#ifdef __SANITIZE_THREAD__
+        const double fAllowedMb = 600.0;   // the sanitizer's shadow of the pages read
+#else
+        const double fAllowedMb = 100.0;
+#endif
+        EXPECT_LT(ResidentMb() - fResidentMb, fAllowedMb);
+    }
+    doc.m_pImage = nullptr;
+    munmap(pBlock, nBytes);
 }

@@ -1,12 +1,16 @@
 // What the view draws and how it lays itself out, on real widgets.
 #include "support/AppFixture.h"
+#include "support/PoolHold.h"
 
 #include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
 #include "app/CVeltroInterfaceApp.h"
 #include "document/CVeltroInterfaceDoc.h"
+#include "view/CDisplayCache.h"
 #include "view/CVeltroInterfaceView.h"
 
+#include <QApplication>
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QMdiArea>
 #include <QPainter>
@@ -129,6 +133,55 @@ TEST_F(ViewDrawingTest, PrintPreviewRendersOnePageThroughTheDrawingRoutine)
     const QString strPdf = m_tempDir.filePath(QStringLiteral("page.pdf"));
     printer.setOutputFileName(strPdf);
     pView->PrintTo(printer);
-    EXPECT_GT(QFileInfo(strPdf).size(), 500);
+    QFile pdf(strPdf);
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    const QByteArray content = pdf.readAll();
+    EXPECT_GT(content.size(), 500);
+    EXPECT_FALSE(content.contains("/ImageMask"));   // the picture is opaque on paper too
     EXPECT_TRUE(m_messages.isEmpty());
+}
+
+// Opening keeps the busy cursor until the picture is drawn, not until its reductions are built. Several pictures opened
+// at once have theirs built side by side and drawn as they come; a window closed while its reductions are being built
+// closes at once.
+TEST_F(ViewDrawingTest, PicturesAreDrawnAtOnceAndTheirReductionsFollow)
+{
+    const QColor colors[] = {QColor(200, 40, 40), QColor(40, 200, 40), QColor(40, 40, 200)};
+    std::vector<CVeltroInterfaceView*> views;
+    {
+        PoolHold hold(*CDisplayCache::BuildPool());
+        for (int i = 0; i < 3; ++i) {
+            const QString strPath = MakeJpeg(QStringLiteral("scan%1.jpg").arg(i), 900 + 100 * i, 700, colors[i]);
+            ASSERT_NE(m_pApp->OpenDocumentFile(strPath), nullptr);
+            ASSERT_NE(QApplication::overrideCursor(), nullptr);
+            EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+            views.push_back(ActiveView());
+            views.back()->GetDocument()->m_nZoom = -3;
+            views.back()->viewport()->repaint();
+            EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+            EXPECT_FALSE(CDisplayCache::ForDocument(views.back()->GetDocument())->IsComplete());
+        }
+    }
+    QDeadlineTimer deadline(30000);
+    const auto complete = [&] {
+        return std::all_of(views.begin(), views.end(), [](CVeltroInterfaceView* pView) {
+            return CDisplayCache::ForDocument(pView->GetDocument())->IsComplete();
+        });
+    };
+    while (!complete() && !deadline.hasExpired())
+        ProcessEvents(10);
+    ASSERT_TRUE(complete());
+    for (int i = 0; i < 3; ++i) {
+        const QImage shown = views[size_t(i)]->viewport()->grab().toImage();
+        const QColor centre = shown.pixelColor(shown.width() / 4, shown.height() / 4);
+        EXPECT_LE(std::abs(centre.red() - colors[i].red()) + std::abs(centre.blue() - colors[i].blue()), 6) << i;
+    }
+    CVeltroInterfaceView* pView = OpenImage(MakeJpeg(QStringLiteral("big.jpg"), 3000, 2000, Qt::gray));
+    ASSERT_NE(pView, nullptr);
+    pView->viewport()->repaint();
+    const QPointer<CVeltroInterfaceDoc> pDoc(pView->GetDocument());
+    pView->GetParentFrame()->close();
+    ProcessEvents(100);
+    EXPECT_TRUE(pDoc.isNull());
+    EXPECT_EQ(WindowCount(), 3);
 }

@@ -58,6 +58,7 @@ CVeltroInterfaceView::~CVeltroInterfaceView()
 {
     // The modes go while the view they draw on is whole.
     qDeleteAll(CViewTool::ToolsOf(this));
+    SetBusyUntilDrawn(false);
     if (m_pDocument != nullptr)
         m_pDocument->RemoveView(this);
 }
@@ -74,6 +75,37 @@ CChildFrame* CVeltroInterfaceView::GetParentFrame() const
 void CVeltroInterfaceView::OnInitialUpdate()
 {
     SetScrollSizes(100, 100);
+    CVeltroInterfaceDoc* pDoc = GetDocument();
+    if (pDoc != nullptr && pDoc->m_pImage != nullptr)
+        SetBusyUntilDrawn(true);
+}
+
+void CVeltroInterfaceView::SetBusyUntilDrawn(bool bBusy)
+{
+    if (bBusy == m_bBusyUntilDrawn)
+        return;
+    m_bBusyUntilDrawn = bBusy;
+    if (bBusy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+// The reductions of the picture come one by one from a worker; a view drawn
+// provisionally meanwhile is drawn again as each comes.
+void CVeltroInterfaceView::WatchCache(CDisplayCache* pCache)
+{
+    if (pCache == m_pWatchedCache)
+        return;
+    if (m_pWatchedCache != nullptr)
+        disconnect(m_pWatchedCache, nullptr, this, nullptr);
+    m_pWatchedCache = pCache;
+    connect(pCache, &CDisplayCache::levelAdded, this, [this] {
+        if (m_bProvisional) {
+            m_bProvisional = false;
+            viewport()->update();
+        }
+    });
 }
 
 QPoint CVeltroInterfaceView::ScrollOffset() const
@@ -138,6 +170,7 @@ void CVeltroInterfaceView::paintEvent(QPaintEvent* pEvent)
     painter.fillRect(pEvent->rect(), palette().color(QPalette::Window));
     painter.translate(-offset);
     OnDraw(painter, pEvent->rect().translated(offset), true);
+    SetBusyUntilDrawn(false);
 }
 
 void CVeltroInterfaceView::RefuseDisplay(const QString& strMessage)
@@ -177,8 +210,15 @@ void CVeltroInterfaceView::OnDraw(QPainter& painter, const QRect& rcExposed, boo
                                                                            pDoc->m_nZoom);
         if (bScreen)
             SetScrollSizes(size.nWidth, size.nHeight);
-        if (CDisplayCache* pCache = CDisplayCache::ForDocument(pDoc))
-            pCache->Draw(painter, rcExposed, pDoc->m_nZoom);
+        if (CDisplayCache* pCache = CDisplayCache::ForDocument(pDoc)) {
+            const bool bFinal = pCache->Draw(painter, rcExposed, pDoc->m_nZoom);
+            if (bScreen) {
+                WatchCache(pCache);
+                m_bProvisional = m_bProvisional || !bFinal;
+            }
+        }
+        // What is drawn over the picture (the modes' overlays, prompts,
+        // feedback) comes after it, within rcExposed.
         if (bScreen)
             for (CViewTool* pTool : CViewTool::ToolsOf(this))
                 pTool->Paint(painter, rcExposed);
@@ -335,6 +375,10 @@ void CVeltroInterfaceView::PrintTo(QPrinter& printer)
         if (rcAll.height() * scale > page.height())
             scale = page.height() / rcAll.height();
         painter.scale(scale, scale);
+        // A page is never drawn provisionally: the reductions are usually
+        // long built by now.
+        if (CDisplayCache* pCache = CDisplayCache::ForDocument(pDoc))
+            pCache->WaitUntilComplete();
     }
     OnDraw(painter, rcAll, false);
     painter.end();

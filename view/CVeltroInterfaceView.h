@@ -10,6 +10,7 @@
 #include <cstdint>
 
 class CChildFrame;
+class CDisplayCache;
 class CDocTemplate;
 class CVeltroInterfaceDoc;
 class QPainter;
@@ -53,7 +54,9 @@ public:
     CSelectionRect m_rcSelection;   // in display pixels; all -1: nothing marked
     int32_t m_nPointStage = -1;     // crack: -1 none/finished, 0 first point, 1 second point
 
-    // First layout after the view is shown: a provisional scroll range.
+    // First layout after the view is shown: a provisional scroll range. A
+    // view of a picture keeps the busy cursor (which covered the loading)
+    // until its first paint has drawn the picture.
     void OnInitialUpdate();
 
     // The one drawing routine for the screen, printing and print preview.
@@ -158,8 +161,13 @@ private:
     void SetScrollSizes(int64_t nWidth, int64_t nHeight);
     void FitFrameAndRetitle(int64_t nDisplayWidth, int64_t nDisplayHeight);
     void RefuseDisplay(const QString& strMessage);
+    void SetBusyUntilDrawn(bool bBusy);
+    void WatchCache(CDisplayCache* pCache);
 
     QPointer<CVeltroInterfaceDoc> m_pDocument;
+    QPointer<CDisplayCache> m_pWatchedCache;  // repaints this view as its levels come
+    bool m_bProvisional = false;   // a paint since the last level came was drawn provisionally
+    bool m_bBusyUntilDrawn = false;
     int64_t m_nScrollWidth = 0;
     int64_t m_nScrollHeight = 0;
     int m_nWheelDelta = 0;   // Ctrl + wheel: what is left over from whole steps
