@@ -210,7 +210,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "could not read %s\n", strSourceName.c_str());
         return 1;
     }
-    const int nRepeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+    const int nRepeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 7;
     struct Picture
     {
         const char* pszName;
@@ -305,8 +305,8 @@ int main(int argc, char** argv)
     for (double fMs : discarded.ms)
         std::printf("%8.0f", fMs);
     std::printf("\n");
-    const double fWorstStep = std::max(*std::max_element(afterOpen.ms.begin(), afterOpen.ms.end()),
-                                       *std::max_element(discarded.ms.begin(), discarded.ms.end()));
+    const double fWorstStep = *std::max_element(afterOpen.ms.begin(), afterOpen.ms.end());
+    const double fWorstDiscarded = *std::max_element(discarded.ms.begin(), discarded.ms.end());
 
     // Open to drawn against the bare decode, alternating.
     std::printf("\npicture drawn against the bare decode of the same file, medians of %d:\n", nRepeats);
@@ -355,7 +355,9 @@ int main(int argc, char** argv)
     std::printf("| <= 5.5 bytes per pixel + 60 MB (100 MP: %.0f MB) | %.0f MB resident, %.2f bytes per pixel + %.0f MB "
                 "idle |\n",
                 fGoalMb, fOpenMb, fBytesPerPixel, fIdleMb);
-    std::printf("| zoom step < 100 ms, 100 MP, -8..4 | worst %.0f ms |\n", fWorstStep);
+    std::printf("| zoom step < 100 ms, 100 MP, -8..4 | worst %.0f ms right after opening; %.0f ms with no reduction "
+                "built |\n",
+                fWorstStep, fWorstDiscarded);
     std::printf("| paints < 10 ms (repaint of the view, levels built) | worst %.2f ms |\n", fWorstRepaint);
     return 0;
 }
