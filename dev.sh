@@ -59,9 +59,11 @@ case "${1:-}" in
     ;;
   tsan-test)
     # The tests of the view and its display cache, whose reductions are
-    # built on worker threads; only their targets are built. Qt is not built
-    # with the sanitizer: tests/tsan.supp silences what happens inside Qt
-    # (and the GLib loop under it), nothing of the program's own.
+    # built on worker threads; only their targets are built (tests that
+    # start the engine cannot run: the sanitizer does not follow a fork of a
+    # threaded program). Qt is not built with the sanitizer: tests/tsan.supp
+    # silences what happens inside Qt (and the GLib loop under it), nothing
+    # of the program's own.
     install_missing
     build_dir=build-tsan
     tsan_tests=(test_display_cache test_view_drawing test_view_input)
