@@ -327,8 +327,11 @@ int main(int argc, char** argv)
             Settle(0.1);
         }
         rows[nPicture] = {Median(drawn), Median(floor)};
-        std::printf("  %-7s drawn %6.0f ms, bare decode %6.0f ms: %.2f x\n", picture.pszName, rows[nPicture].fDrawn * 1e3,
-                    rows[nPicture].fFloor * 1e3, rows[nPicture].fDrawn / rows[nPicture].fFloor);
+        std::printf("  %-7s drawn %6.0f ms (%.0f to %.0f), bare decode %6.0f ms (%.0f to %.0f): %.2f x\n",
+                    picture.pszName, rows[nPicture].fDrawn * 1e3, *std::min_element(drawn.begin(), drawn.end()) * 1e3,
+                    *std::max_element(drawn.begin(), drawn.end()) * 1e3, rows[nPicture].fFloor * 1e3,
+                    *std::min_element(floor.begin(), floor.end()) * 1e3,
+                    *std::max_element(floor.begin(), floor.end()) * 1e3, rows[nPicture].fDrawn / rows[nPicture].fFloor);
     }
 
     // Scaled decoding: the picture reduced by the decoder itself.
