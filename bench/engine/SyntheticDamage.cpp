@@ -3,7 +3,9 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace veltro::bench {
 
@@ -11,10 +13,15 @@ std::string SampleDataDir() { return "/usr/share/doc/opencv-doc/examples/data"; 
 
 std::vector<std::string> SamplePhotoNames()
 {
-    return {"baboon.jpg", "fruits.jpg", "building.jpg", "butterfly.jpg", "messi5.jpg", "squirrel_cls.jpg"};
+    return {"aero1.jpg",    "aero3.jpg",       "aloeL.jpg",  "apple.jpg",
+            "baboon.jpg",   "board.jpg",       "building.jpg", "butterfly.jpg",
+            "chicky_512.png", "ela_original.jpg", "fruits.jpg", "graf1.png",
+            "home.jpg",     "left.jpg",        "leuvenA.jpg", "licenseplate_motion.jpg",
+            "messi5.jpg",   "orange.jpg",      "rubberwhale1.png", "smarties.png",
+            "squirrel_cls.jpg", "stuff.jpg"};
 }
 
-cv::Mat MakeDocumentPage(cv::Size size, cv::RNG& rng)
+cv::Mat MakeDocumentPage(cv::Size size, cv::RNG& rng, bool drawing)
 {
     cv::Mat1f grain(size);
     rng.fill(grain, cv::RNG::NORMAL, 0.0, 4.0);
@@ -48,6 +55,20 @@ cv::Mat MakeDocumentPage(cv::Size size, cv::RNG& rng)
             x += ts.width;
         }
     }
+    if (drawing) {
+        // A ruled line, and slanted strokes of a diagram or a signature.
+        const cv::Scalar inkColour(ink, ink, ink + 5);
+        const int ruleY = rng.uniform(size.height / 4, 3 * size.height / 4);
+        cv::line(page, cv::Point(20, ruleY), cv::Point(size.width - 20, ruleY), inkColour, rng.uniform(1, 3),
+                 cv::LINE_AA);
+        for (int i = 0; i < 2; ++i) {
+            const double a = rng.uniform(0.0, CV_PI);
+            const cv::Point2d c(rng.uniform(0.3, 0.7) * size.width, rng.uniform(0.3, 0.7) * size.height);
+            const double half = rng.uniform(0.2, 0.45) * std::min(size.width, size.height);
+            const cv::Point2d d(std::cos(a) * half, std::sin(a) * half);
+            cv::line(page, c - d, c + d, inkColour, rng.uniform(1, 4), cv::LINE_AA);
+        }
+    }
     std::vector<uchar> jpeg;
     cv::imencode(".jpg", page, jpeg, {cv::IMWRITE_JPEG_QUALITY, 92});
     return cv::imdecode(jpeg, cv::IMREAD_COLOR);
@@ -55,96 +76,203 @@ cv::Mat MakeDocumentPage(cv::Size size, cv::RNG& rng)
 
 namespace {
 
-// Blends `colour` into `image` with the per-pixel opacity `alpha`.
-void Blend(cv::Mat& image, const cv::Mat1f& alpha, const cv::Vec3f& colour)
+// Blends `colour` into `image` with the per-pixel opacity `alpha`, over
+// the rectangle `roi` of the image (alpha covers just the rectangle).
+void Blend(cv::Mat& image, const cv::Rect& roi, const cv::Mat1f& alpha, const cv::Mat3f& colour)
 {
-    for (int y = 0; y < image.rows; ++y)
-        for (int x = 0; x < image.cols; ++x) {
+    for (int y = 0; y < roi.height; ++y)
+        for (int x = 0; x < roi.width; ++x) {
             const float a = alpha(y, x);
             if (a <= 0)
                 continue;
-            cv::Vec3b& p = image.at<cv::Vec3b>(y, x);
-            for (int c = 0; c < 3; ++c)
-                p[c] = cv::saturate_cast<uchar>(p[c] * (1 - a) + colour[c] * a);
+            cv::Vec3b& p = image.at<cv::Vec3b>(roi.y + y, roi.x + x);
+            const cv::Vec3f& c = colour(y, x);
+            for (int k = 0; k < 3; ++k)
+                p[k] = cv::saturate_cast<uchar>(p[k] * (1 - a) + c[k] * a);
         }
+}
+
+cv::Mat1f Grey(const cv::Mat& image)
+{
+    cv::Mat grey;
+    cv::cvtColor(image, grey, cv::COLOR_BGR2GRAY);
+    cv::Mat1f g;
+    grey.convertTo(g, CV_32F);
+    return g;
+}
+
+// A random pixel of a non-empty 8-bit mask.
+cv::Point RandomPixel(const cv::Mat& mask, cv::RNG& rng)
+{
+    std::vector<cv::Point> points;
+    cv::findNonZero(mask, points);
+    return points[rng.uniform(0, static_cast<int>(points.size()))];
 }
 
 }  // namespace
 
-Damaged AddBlotches(const cv::Mat& clean, cv::RNG& rng, int count, int minRadius, int maxRadius)
+Damaged AddBlotches(const cv::Mat& clean, cv::RNG& rng, const BlotchOptions& o)
 {
     Damaged d;
     d.image = clean.clone();
     d.truth = cv::Mat::zeros(clean.size(), CV_8UC1);
     d.userMask = cv::Mat::zeros(clean.size(), CV_8UC1);
-    for (int i = 0; i < count; ++i) {
-        const int r = rng.uniform(minRadius, maxRadius + 1);
-        const cv::Point c(rng.uniform(r + 4, clean.cols - r - 4), rng.uniform(r + 4, clean.rows - r - 4));
+    const cv::Rect whole(0, 0, clean.cols, clean.rows);
+    int kinds[3] = {0, 0, 0};
+    for (int i = 0; i < o.count; ++i) {
+        const int r = rng.uniform(o.minRadius, o.maxRadius + 1);
+        const int halo = rng.uniform(o.minHalo, o.maxHalo + 1);
+        const int margin = r + 2 * halo + 4;
+        if (clean.cols <= 2 * margin || clean.rows <= 2 * margin)
+            continue;
+        const cv::Point c(rng.uniform(margin, clean.cols - margin), rng.uniform(margin, clean.rows - margin));
+        const cv::Rect roi = cv::Rect(c.x - margin - 4, c.y - margin - 4, 2 * margin + 9, 2 * margin + 9) & whole;
         std::vector<cv::Point> poly;
         const double phase = rng.uniform(0.0, 6.28), wobble = rng.uniform(0.1, 0.35);
         const double stretch = rng.uniform(0.6, 1.0);
         for (int k = 0; k < 24; ++k) {
             const double t = 2 * CV_PI * k / 24;
             const double rr = r * (1 + wobble * std::sin(3 * t + phase) + 0.1 * rng.uniform(-1.0, 1.0));
-            poly.emplace_back(c.x + int(rr * std::cos(t)), c.y + int(rr * stretch * std::sin(t)));
+            poly.emplace_back(c.x - roi.x + int(rr * std::cos(t)), c.y - roi.y + int(rr * stretch * std::sin(t)));
         }
-        cv::Mat1f shape = cv::Mat1f::zeros(clean.size());
+        cv::Mat1f shape = cv::Mat1f::zeros(roi.size());
         cv::fillPoly(shape, std::vector<std::vector<cv::Point>>{poly}, cv::Scalar(1.0), cv::LINE_AA);
-        cv::GaussianBlur(shape, shape, cv::Size(), 1.2);
-        const float opacity = float(rng.uniform(0.85, 1.0));
-        const int tone = rng.uniform(0, 2) ? rng.uniform(20, 70) : rng.uniform(190, 245);
-        const cv::Vec3f colour(float(tone), float(tone + rng.uniform(-10, 10)), float(tone + rng.uniform(0, 20)));
-        Blend(d.image, shape * opacity, colour);
-        d.truth.setTo(255, shape > 0.02f);
-        d.userMask.setTo(255, shape >= 0.5f);
+        // The soft halo reaches about `halo` pixels beyond the painted part.
+        cv::GaussianBlur(shape, shape, cv::Size(), std::max(0.5, halo / 2.0));
+        const float opacity = float(rng.uniform(0.75, 1.0));
+        const int kind = rng.uniform(0, 3);
+        ++kinds[kind];
+        cv::Vec3f colour;
+        if (kind == 0) {  // dark: ink, dirt
+            const int tone = rng.uniform(15, 70);
+            colour = cv::Vec3f(float(tone), float(tone + rng.uniform(-8, 9)), float(tone + rng.uniform(0, 16)));
+        } else if (kind == 1) {  // light: paint, paper lost
+            const int tone = rng.uniform(190, 246);
+            colour = cv::Vec3f(float(tone - rng.uniform(0, 20)), float(tone - rng.uniform(0, 8)), float(tone));
+        } else {  // coloured: ink or paint of some hue
+            colour = cv::Vec3f(float(rng.uniform(20, 235)), float(rng.uniform(20, 235)), float(rng.uniform(20, 235)));
+        }
+        // Not quite flat: the blotch's own colour wavers a little.
+        cv::Mat1f wobbleField(roi.size());
+        rng.fill(wobbleField, cv::RNG::NORMAL, 0.0, 6.0);
+        cv::GaussianBlur(wobbleField, wobbleField, cv::Size(), 2.0);
+        cv::Mat3f colourMap(roi.size());
+        for (int y = 0; y < roi.height; ++y)
+            for (int x = 0; x < roi.width; ++x)
+                colourMap(y, x) = colour + cv::Vec3f::all(wobbleField(y, x));
+        Blend(d.image, roi, shape * opacity, colourMap);
+        d.truth(roi).setTo(255, shape * opacity > 0.02f);
+        // The user paints about the part where the blotch is at half its
+        // strength, a little inside or outside it.
+        d.userMask(roi).setTo(255, shape >= float(rng.uniform(0.35, 0.65)));
     }
+    char kind[64];
+    std::snprintf(kind, sizeof kind, "%d dark, %d light, %d coloured", kinds[0], kinds[1], kinds[2]);
+    d.kind = kind;
+    return d;
+}
+
+Damaged AddBlotches(const cv::Mat& clean, cv::RNG& rng, int count, int minRadius, int maxRadius)
+{
+    BlotchOptions o;
+    o.count = count;
+    o.minRadius = minRadius;
+    o.maxRadius = maxRadius;
+    return AddBlotches(clean, rng, o);
+}
+
+Damaged AddCrack(const cv::Mat& clean, cv::RNG& rng, const CrackOptions& o)
+{
+    Damaged d;
+    d.image = clean.clone();
+    const double angle = rng.uniform(0.0, CV_PI);
+    const cv::Point2d dir(std::cos(angle), std::sin(angle)), normal(-dir.y, dir.x);
+    // About half of the cracks run through bright picture structure.
+    cv::Mat1f grey = Grey(clean);
+    cv::GaussianBlur(grey, grey, cv::Size(), 2.0);
+    cv::Mat inner = cv::Mat::zeros(clean.size(), CV_8UC1);
+    inner(cv::Rect(clean.cols / 5, clean.rows / 5, 3 * clean.cols / 5, 3 * clean.rows / 5)).setTo(255);
+    const cv::Mat bright = (grey >= 190) & inner;
+    cv::Point2d centre(clean.cols / 2.0 + rng.uniform(-0.2, 0.2) * clean.cols,
+                       clean.rows / 2.0 + rng.uniform(-0.2, 0.2) * clean.rows);
+    const bool acrossBright = rng.uniform(0, 2) == 1 && cv::countNonZero(bright) > 0;
+    if (acrossBright)
+        centre = cv::Point2d(RandomPixel(bright, rng));
+    // Long enough, but both ends inside the picture.
+    double length = rng.uniform(o.minLength, o.maxLength + 1);
+    const double a1 = rng.uniform(0.0, 8.0), a2 = rng.uniform(0.0, 2.5);
+    const double f1 = rng.uniform(0.5, 1.5), f2 = rng.uniform(1.5, 4.0), ph = rng.uniform(0.0, 6.28);
+    auto at = [&](double t) {
+        const double off = a1 * std::sin(CV_PI * t * f1 + ph) * std::sin(CV_PI * t) +
+                           a2 * std::sin(2 * CV_PI * t * f2);
+        return centre + dir * ((t - 0.5) * length) + normal * off;
+    };
+    auto inside = [&](cv::Point2d p) {
+        return p.x >= 8 && p.y >= 8 && p.x < clean.cols - 8 && p.y < clean.rows - 8;
+    };
+    while (length > 20 && !(inside(at(0)) && inside(at(1))))
+        length *= 0.9;
+    std::vector<cv::Point> path;
+    const int steps = static_cast<int>(length);
+    for (int i = 0; i <= steps; ++i) {
+        const cv::Point2d p = at(double(i) / steps);
+        path.emplace_back(cvRound(p.x * 16), cvRound(p.y * 16));
+    }
+    cv::Mat1f alpha = cv::Mat1f::zeros(clean.size());
+    const int width = rng.uniform(o.minWidth, o.maxWidth + 1);
+    cv::polylines(alpha, std::vector<std::vector<cv::Point>>{path}, false, cv::Scalar(1.0), width, cv::LINE_AA, 4);
+    cv::GaussianBlur(alpha, alpha, cv::Size(), 0.6);
+    cv::min(alpha, 1.0, alpha);
+    const int tone = rng.uniform(228, 256);
+    const float opacity = float(rng.uniform(0.85, 1.0));
+    const cv::Mat3f colour(clean.size(), cv::Vec3f::all(float(tone)));
+    Blend(d.image, cv::Rect(0, 0, clean.cols, clean.rows), alpha * opacity, colour);
+    d.truth = alpha * opacity > 0.05f;
+    auto click = [&](cv::Point q) {
+        return cv::Point(std::clamp(q.x / 16 + rng.uniform(-o.clickError, o.clickError + 1), 0, clean.cols - 1),
+                         std::clamp(q.y / 16 + rng.uniform(-o.clickError, o.clickError + 1), 0, clean.rows - 1));
+    };
+    d.p1 = click(path.front());
+    d.p2 = click(path.back());
+    char kind[64];
+    std::snprintf(kind, sizeof kind, "width %d tone %d%s", width, tone, acrossBright ? " across bright" : "");
+    d.kind = kind;
     return d;
 }
 
 Damaged AddCrack(const cv::Mat& clean, cv::RNG& rng, int minLength, int maxLength)
 {
-    Damaged d;
-    d.image = clean.clone();
-    const double length = std::min<double>(rng.uniform(minLength, maxLength + 1),
-                                           0.8 * std::min(clean.cols, clean.rows));
-    const double angle = rng.uniform(0.0, CV_PI);
-    const cv::Point2d centre(clean.cols / 2.0 + rng.uniform(-0.1, 0.1) * clean.cols,
-                             clean.rows / 2.0 + rng.uniform(-0.1, 0.1) * clean.rows);
-    const cv::Point2d dir(std::cos(angle), std::sin(angle)), normal(-dir.y, dir.x);
-    const double a1 = rng.uniform(2.0, 10.0), a2 = rng.uniform(1.0, 4.0);
-    const double f1 = rng.uniform(0.5, 1.5), f2 = rng.uniform(2.0, 5.0), ph = rng.uniform(0.0, 6.28);
-    std::vector<cv::Point> path;
-    const int steps = static_cast<int>(length);
-    for (int i = 0; i <= steps; ++i) {
-        const double t = double(i) / steps;
-        const double off = a1 * std::sin(CV_PI * t * f1 + ph) * std::sin(CV_PI * t) + a2 * std::sin(2 * CV_PI * t * f2);
-        const cv::Point2d p = centre + dir * ((t - 0.5) * length) + normal * off;
-        path.emplace_back(cvRound(p.x * 16), cvRound(p.y * 16));
-    }
-    cv::Mat1f alpha = cv::Mat1f::zeros(clean.size());
-    const int width = rng.uniform(1, 4);
-    cv::polylines(alpha, std::vector<std::vector<cv::Point>>{path}, false, cv::Scalar(1.0), width, cv::LINE_AA, 4);
-    cv::GaussianBlur(alpha, alpha, cv::Size(), 0.6);
-    cv::min(alpha, 1.0, alpha);
-    const int tone = rng.uniform(235, 256);
-    Blend(d.image, alpha * 0.95f, cv::Vec3f(float(tone), float(tone), float(tone)));
-    d.truth = alpha > 0.05f;
-    auto click = [&](cv::Point q) {
-        return cv::Point(q.x / 16 + rng.uniform(-2, 3), q.y / 16 + rng.uniform(-2, 3));
-    };
-    d.p1 = click(path.front());
-    d.p2 = click(path.back());
-    return d;
+    CrackOptions o;
+    o.minLength = minLength;
+    o.maxLength = maxLength;
+    o.maxWidth = 3;
+    o.clickError = 2;
+    return AddCrack(clean, rng, o);
 }
 
-Damaged AddFoxing(const cv::Mat& clean, cv::RNG& rng, int count, int minRadius, int maxRadius)
+Damaged AddFoxing(const cv::Mat& clean, cv::RNG& rng, const FoxOptions& o)
 {
     Damaged d;
+    cv::Mat candidates;
+    if (o.lightAreasOnly) {
+        // Light and smooth: sky, a border, light cloth.
+        cv::Mat1f grey = Grey(clean), mean, sq;
+        cv::blur(grey, mean, cv::Size(9, 9));
+        cv::blur(grey.mul(grey), sq, cv::Size(9, 9));
+        cv::Mat1f var = sq - mean.mul(mean);
+        candidates = (mean >= 150) & (var <= 100.0f);
+        cv::erode(candidates, candidates, cv::Mat(), cv::Point(-1, -1), 2);
+        if (cv::countNonZero(candidates) < 0.01 * clean.total())
+            return d;
+    }
     cv::Mat1f amount = cv::Mat1f::zeros(clean.size());
-    for (int i = 0; i < count; ++i) {
-        const int r = rng.uniform(minRadius, maxRadius + 1);
-        const cv::Point2f c(float(rng.uniform(r, clean.cols - r)), float(rng.uniform(r, clean.rows - r)));
-        const float peak = float(rng.uniform(0.3, 0.7));
+    for (int i = 0; i < o.count; ++i) {
+        const int r = rng.uniform(o.minRadius, o.maxRadius + 1);
+        cv::Point2f c(float(rng.uniform(r, std::max(r + 1, clean.cols - r))),
+                      float(rng.uniform(r, std::max(r + 1, clean.rows - r))));
+        if (o.lightAreasOnly)
+            c = cv::Point2f(RandomPixel(candidates, rng));
+        const float peak = float(rng.uniform(o.minPeak, o.maxPeak));
         const float sx = r / 1.6f, sy = sx * float(rng.uniform(0.6, 1.0));
         const float rot = float(rng.uniform(0.0, CV_PI));
         const int reach = 3 * r;
@@ -175,46 +303,135 @@ Damaged AddFoxing(const cv::Mat& clean, cv::RNG& rng, int count, int minRadius, 
                 p[c] = cv::saturate_cast<uchar>(p[c] * (1 - a * beta[c]));
         }
     d.truth = amount * beta[0] > 0.02f;
+    char kind[64];
+    std::snprintf(kind, sizeof kind, "%d spots r %d-%d peak %.2f-%.2f", o.count, o.minRadius, o.maxRadius, o.minPeak,
+                  o.maxPeak);
+    d.kind = kind;
+    return d;
+}
+
+Damaged AddFoxing(const cv::Mat& clean, cv::RNG& rng, int count, int minRadius, int maxRadius)
+{
+    FoxOptions o;
+    o.count = count;
+    o.minRadius = minRadius;
+    o.maxRadius = maxRadius;
+    return AddFoxing(clean, rng, o);
+}
+
+Damaged AddCrease(const cv::Mat& clean, cv::RNG& rng, const CreaseOptions& o)
+{
+    Damaged d;
+    d.image = clean.clone();
+    const double angle = rng.uniform(0.0, CV_PI);
+    const cv::Point2d centre(clean.cols * rng.uniform(0.2, 0.8), clean.rows * rng.uniform(0.2, 0.8));
+    const cv::Point2d normal(-std::sin(angle), std::cos(angle)), dir(std::cos(angle), std::sin(angle));
+    CreaseKind kind = o.kind;
+    if (kind == CreaseKind::Any)
+        kind = static_cast<CreaseKind>(rng.uniform(0, 3));
+    const int width = rng.uniform(o.minWidth, o.maxWidth + 1);
+    // A bump of full width at half height `w`.
+    auto sigma = [](double w) { return std::max(0.45, w / 2.355); };
+    const bool ridge = kind != CreaseKind::Shadow, shadow = kind != CreaseKind::Ridge;
+    const double ridgeAmp = ridge ? rng.uniform(12.0, 40.0) : 0.0;
+    const double shadowShare = shadow ? rng.uniform(0.1, 0.35) : 0.0;
+    double sRidge = sigma(width), sShadow = sigma(width), gap = 0;
+    if (kind == CreaseKind::Both) {
+        sShadow = sigma(rng.uniform(1, o.maxWidth + 1));
+        gap = (rng.uniform(0, 2) ? 1 : -1) * (1.2 * (sRidge + sShadow) + 1.0);
+    }
+    const double wave = rng.uniform(0.005, 0.02), ph = rng.uniform(0.0, 6.28), depth = rng.uniform(0.0, 0.3);
+    cv::Mat1f change = cv::Mat1f::zeros(clean.size());
+    const double reach = 4 * std::max(sRidge, sShadow) + std::abs(gap) + 2;
+    for (int y = 0; y < clean.rows; ++y)
+        for (int x = 0; x < clean.cols; ++x) {
+            const cv::Point2d q = cv::Point2d(x, y) - centre;
+            const double dd = q.dot(normal);
+            if (std::abs(dd) > reach)
+                continue;
+            const double mod = 1.0 + depth * std::sin(wave * q.dot(dir) + ph);
+            const double r = ridgeAmp * std::exp(-dd * dd / (2 * sRidge * sRidge));
+            const double s = shadowShare * std::exp(-(dd - gap) * (dd - gap) / (2 * sShadow * sShadow));
+            cv::Vec3b& p = d.image.at<cv::Vec3b>(y, x);
+            const cv::Vec3b before = p;
+            // The ridge lights the paper; the shadow darkens what is there.
+            for (int c = 0; c < 3; ++c)
+                p[c] = cv::saturate_cast<uchar>((p[c] + mod * r) * (1 - mod * s));
+            change(y, x) = float(std::abs(int(p[1]) - int(before[1])) + std::abs(int(p[2]) - int(before[2])) +
+                                 std::abs(int(p[0]) - int(before[0]))) / 3.0f;
+        }
+    // The crease runs across the whole picture: the chord through centre.
+    double tMin = -1e9, tMax = 1e9;
+    for (int axis = 0; axis < 2; ++axis) {
+        const double p = axis ? centre.y : centre.x, v = axis ? dir.y : dir.x;
+        const double limit = axis ? clean.rows - 1 : clean.cols - 1;
+        if (std::abs(v) < 1e-9)
+            continue;
+        const double t0 = (0 - p) / v, t1 = (limit - p) / v;
+        tMin = std::max(tMin, std::min(t0, t1));
+        tMax = std::min(tMax, std::max(t0, t1));
+    }
+    RegionKind region = o.region;
+    if (region == RegionKind::Any)
+        region = static_cast<RegionKind>(rng.uniform(0, 3));
+    const cv::Rect whole(0, 0, clean.cols, clean.rows);
+    if (region == RegionKind::Whole) {
+        d.region = whole;
+    } else {
+        // A stretch of the crease, dragged from one end to the other with
+        // a little room.
+        const double share = rng.uniform(0.3, 1.0);
+        const double len = (tMax - tMin) * share, from = tMin + rng.uniform(0.0, 1.0) * (tMax - tMin - len);
+        const cv::Point2d a = centre + dir * from, b = centre + dir * (from + len);
+        const int room = rng.uniform(5, 16);
+        cv::Rect box(cv::Point(cvRound(std::min(a.x, b.x)) - room, cvRound(std::min(a.y, b.y)) - room),
+                     cv::Point(cvRound(std::max(a.x, b.x)) + room, cvRound(std::max(a.y, b.y)) + room));
+        if (region == RegionKind::Loose) {
+            // Up to three times wider across the crease, the crease
+            // anywhere inside.
+            const double factor = rng.uniform(1.5, 3.0), split = rng.uniform(0.0, 1.0);
+            if (std::abs(dir.x) >= std::abs(dir.y)) {
+                const int extra = cvRound(box.height * (factor - 1));
+                box.y -= cvRound(extra * split);
+                box.height += extra;
+            } else {
+                const int extra = cvRound(box.width * (factor - 1));
+                box.x -= cvRound(extra * split);
+                box.width += extra;
+            }
+        }
+        d.region = box & whole;
+    }
+    d.truth = cv::Mat::zeros(clean.size(), CV_8UC1);
+    cv::Mat inRegion = change(d.region) > 1.5f;
+    inRegion.copyTo(d.truth(d.region));
+    static const char* kinds[] = {"ridge", "shadow", "both"};
+    static const char* regions[] = {"tight", "loose", "whole"};
+    char text[96];
+    std::snprintf(text, sizeof text, "%s w%d %.0fdeg %s", kinds[int(kind)], width, angle * 180 / CV_PI,
+                  regions[int(region)]);
+    d.kind = text;
     return d;
 }
 
 Damaged AddCrease(const cv::Mat& clean, cv::RNG& rng)
 {
-    Damaged d;
-    d.image = clean.clone();
-    const double angle = rng.uniform(0.0, CV_PI);
-    const cv::Point2d centre(clean.cols * rng.uniform(0.4, 0.6), clean.rows * rng.uniform(0.4, 0.6));
-    const cv::Point2d normal(-std::sin(angle), std::cos(angle)), dir(std::cos(angle), std::sin(angle));
-    const double ridge = rng.uniform(20.0, 45.0), shadow = rng.uniform(15.0, 40.0);
-    const double s1 = rng.uniform(1.0, 2.0), s2 = rng.uniform(1.5, 3.0), gap = 2.5 * s1;
-    const double wave = rng.uniform(0.005, 0.02), ph = rng.uniform(0.0, 6.28);
-    cv::Mat1f profile(clean.size());
-    for (int y = 0; y < clean.rows; ++y)
-        for (int x = 0; x < clean.cols; ++x) {
-            const cv::Point2d q = cv::Point2d(x, y) - centre;
-            const double dd = q.dot(normal), along = q.dot(dir);
-            const double mod = 1.0 + 0.3 * std::sin(wave * along + ph);
-            profile(y, x) = float(mod * (ridge * std::exp(-dd * dd / (2 * s1 * s1)) -
-                                         shadow * std::exp(-(dd - gap) * (dd - gap) / (2 * s2 * s2))));
-        }
-    for (int y = 0; y < clean.rows; ++y)
-        for (int x = 0; x < clean.cols; ++x) {
-            cv::Vec3b& p = d.image.at<cv::Vec3b>(y, x);
-            for (int c = 0; c < 3; ++c)
-                p[c] = cv::saturate_cast<uchar>(p[c] + profile(y, x));
-        }
-    // The user drags a box from one end of a stretch of the crease to the
-    // other, with a little room around it.
-    const double half = 0.5 * rng.uniform(0.5, 0.8) * std::hypot(clean.cols, clean.rows);
-    const cv::Point2d a = centre - dir * half, b = centre + dir * half;
-    const int room = 15;
-    d.region = cv::Rect(cv::Point(cvRound(std::min(a.x, b.x)) - room, cvRound(std::min(a.y, b.y)) - room),
-                        cv::Point(cvRound(std::max(a.x, b.x)) + room, cvRound(std::max(a.y, b.y)) + room)) &
-               cv::Rect(0, 0, clean.cols, clean.rows);
-    d.truth = cv::Mat::zeros(clean.size(), CV_8UC1);
-    cv::Mat inRegion = cv::abs(profile(d.region)) > 1.5f;
-    inRegion.copyTo(d.truth(d.region));
-    return d;
+    CreaseOptions o;
+    o.kind = CreaseKind::Both;
+    o.region = RegionKind::Tight;
+    o.minWidth = 2;
+    o.maxWidth = 4;
+    return AddCrease(clean, rng, o);
+}
+
+cv::Rect RandomRegion(cv::Size size, cv::RNG& rng)
+{
+    if (rng.uniform(0, 4) == 0)
+        return cv::Rect(0, 0, size.width, size.height);
+    const int w = std::max(8, int(size.width * rng.uniform(0.1, 0.9)));
+    const int h = std::max(8, int(size.height * rng.uniform(0.1, 0.9)));
+    const int x = rng.uniform(0, std::max(1, size.width - w)), y = rng.uniform(0, std::max(1, size.height - h));
+    return cv::Rect(x, y, w, h) & cv::Rect(0, 0, size.width, size.height);
 }
 
 }  // namespace veltro::bench
