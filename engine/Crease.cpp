@@ -1,192 +1,666 @@
 // Crease removal. A crease is a thin straight line of abnormal brightness (a
-// light ridge, a dark shadow, or both), running across the region the user
-// dragged, near one of its diagonals. It is found as the line whose mean
-// brightness departs most from the mean of the lines N/2 pixels to either
-// side of it: a step edge of the picture does not, a thin line does. Its
-// shape across is fitted, on the mean of each line over the crease's length,
-// as a thin bump (a ridge or a shadow) with at most one thin bump of the
-// opposite sign beside it, on a straight baseline; following that shape
-// along the crease corrects its direction and position, and tells a crease
-// (thin, matching its shape all along) from a ledge or a border. Across the
-// crease, the local mean is a moving average of Q pixels along it; the
-// shape's amplitude is fitted to it over a few Q along the crease, and where
-// the crease departs by more than THR1 grey levels the fitted shape is
-// subtracted from the picture. The texture beneath stays.
+// light ridge, a dark shadow, or both side by side) crossing the region the
+// user dragged, at any angle and anywhere in it.
+//
+// Finding it: every pixel's departure from the ring of radius N/2 around it
+// (a thin line departs from nearly all of its ring), clipped so that strong
+// picture structure cannot outweigh a faint line that runs all the way, is
+// summed along every line of the region, over all directions and offsets,
+// on a reduced copy. The strongest lines are candidates. Each is followed at
+// full size: the median brightness across it, line by line (a median, so
+// that text and detail crossing the line do not count), in stretches along
+// its length, corrects its direction and position and tells a crease from
+// picture structure: a crease is thin, matches its shape along most of its
+// length, is not the border between a darker and a lighter side, and does
+// not darken by more than half (a line of ink does).
+//
+// Removing it: across the crease the shape is the median profile's
+// departure from the straight baseline beside it; its strength along the
+// crease is fitted on moving averages of Q pixels. A ridge is light added to
+// the picture and is subtracted; a shadow darkens what lies beneath and is
+// divided out. The texture beneath stays.
 
 #include "engine/Restoration.h"
 
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
-#include <iterator>
+#include <cstdio>
+#include <cstdlib>
 #include <cmath>
-#include <functional>
 #include <limits>
+#include <tuple>
 
 namespace veltro {
 
 namespace {
 
-constexpr int kDirections = 360;      // directions tried over 180 degrees
-constexpr int kDetectionSide = 768;   // coarse search on a copy this large
-constexpr double kWidths[] = {0.75, 1.0, 1.5, 2.0, 2.5, 3.0, 4.0};  // widths of a ridge or shadow tried, pixels
-constexpr double kMinConsistency = 0.3;  // how well the crease must match its shape along its length
-constexpr int kAmplitudeReach = 4;      // the crease's strength is fitted over this many times Q on either side
-constexpr double kMinAmplitude = 0.25;  // share of the crease's mean strength below which a stretch is left alone
-constexpr double kMaxAmplitude = 1.5;   // most the crease's strength is taken to exceed its mean
-constexpr double kCentreReach = 0.25;    // share of the region's shorter side the crease may miss its centre by
-constexpr double kDiagonalTolerance = 12 * CV_PI / 180;  // crease direction versus the region's diagonals
+constexpr int kDetectionSide = 800;    // the search runs on a copy this large
+constexpr int kDirections = 360;       // directions tried over 180 degrees
+constexpr int kCandidates = 16;        // lines examined at full size
+constexpr double kMinChord = 0.3;      // share of the region's diagonal a crease crosses at least
+constexpr double kPatternShare = 0.7;  // lines this strong, of its sign, beside a line in its direction...
+constexpr int kPatternLines = 3;       // ...this many times make a pattern
+constexpr double kBin = 0.5;           // profile resolution across, pixels
+constexpr double kFitReach = 16;       // the crease's shape is fitted this far either side
+constexpr double kMinFit = 0.7;        // share of the departure near the crease its shape must explain
+constexpr int kStretches = 10;         // pieces of the crease compared with each other
+constexpr int kMaxExtent = 15;         // most a crease spreads either side of its centre
+constexpr double kMinConsistency = 0.8;  // share of the stretches matching the crease's shape
+constexpr double kMinCorrelation = 0.6;  // their mean correlation with it
+constexpr double kMaxVariation = 0.75;   // of its strength between stretches
+constexpr double kMaxDarkening = 0.5;  // a deeper dark line is ink, not a shadow
+constexpr double kMaxStep = 0.6;       // sides' difference, in shares of the crease's strength
+constexpr double kDetectShare = 0.5;   // share of THR1 the crease must reach along its length
+constexpr double kMinStrength = 0.25;  // share of its mean strength below which a stretch is left alone
+constexpr double kMaxStrength = 1.5;
+constexpr double kMaxShadow = 0.7;     // deepest shadow divided out
 // Where each stage ends, as a share of the time of the whole removal.
-constexpr double kGreyDone = 0.18;      // the grey copy and its reduction
-constexpr double kSearchDone = 0.85;    // the candidate lines near both diagonals
-constexpr double kCoarseShare = 0.15;   //   of each: the coarse search
-constexpr double kFollowDone = 0.93;    // each candidate followed along its length
-constexpr double kAverageDone = 0.96;   // the moving average along the crease
-constexpr double kProfileDone = 0.98;   // the crease's profile and strength
+constexpr double kGreyDone = 0.15;
+constexpr double kSearchDone = 0.6;
+constexpr double kExamineDone = 0.8;
 
-struct LineFit {
-    double angle = 0;            // direction of the line, radians
-    int offset = 0;              // signed distance from the origin, pixels
-    double departure = 0;        // mean departure from the lines beside it
-    std::vector<double> mean;    // mean departure per offset (index + first)
-    int first = 0;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// A straight line: the points whose offset -x sin(a) + y cos(a) is `offset`.
+struct Line {
+    double angle = 0, offset = 0;
+    double Across(double x, double y) const { return -x * std::sin(angle) + y * std::cos(angle) - offset; }
+    double Along(double x, double y) const { return x * std::cos(angle) + y * std::sin(angle); }
 };
 
-double Offset(double x, double y, double angle) { return -x * std::sin(angle) + y * std::cos(angle); }
+// The pixels of `grey` at most `reach` from a line, whose foot on the line
+// lies in `area`: position along the line, offset across it, grey level.
+struct Samples {
+    std::vector<float> t, o, v;
+    double tMin = 0, tMax = 0;
+};
 
-float Bilinear(const cv::Mat1f& m, double x, double y)
+Samples Gather(const cv::Mat1f& grey, const cv::Rect& area, const Line& line, double reach)
 {
-    x = std::min(std::max(x, 0.0), m.cols - 1.001);
-    y = std::min(std::max(y, 0.0), m.rows - 1.001);
-    const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
-    const float fx = float(x - x0), fy = float(y - y0);
-    return (m(y0, x0) * (1 - fx) + m(y0, x0 + 1) * fx) * (1 - fy) +
-           (m(y0 + 1, x0) * (1 - fx) + m(y0 + 1, x0 + 1) * fx) * fy;
-}
-
-// The line (direction in [from, to), offset within `reach` of `around`)
-// along which the pixels depart most, on average, from the pixels `side`
-// away on both sides. Each pixel's departure is clipped to `clip`, so that
-// a short stretch of strong picture structure cannot outweigh a faint line
-// that runs all the way.
-LineFit BestLine(const cv::Mat1f& grey, const cv::Rect& area, double from, double to, double step,
-                 double around, double reach, int side, float clip, const Progress& progress)
-{
-    LineFit best;
-    best.departure = -1;
-    const int diag = static_cast<int>(std::ceil(std::hypot(grey.cols, grey.rows))) + 2;
-    std::vector<double> sum(2 * diag + 1), count(2 * diag + 1);
-    for (double angle = from; angle < to; angle += step) {
-        progress.Report((angle - from) / (to - from));
-        std::fill(sum.begin(), sum.end(), 0.0);
-        std::fill(count.begin(), count.end(), 0.0);
-        const double nx = -std::sin(angle) * side, ny = std::cos(angle) * side;
-        for (int y = area.y; y < area.br().y; ++y) {
-            const float* g = grey[y];
-            for (int x = area.x; x < area.br().x; ++x) {
-                const double offset = Offset(x, y, angle);
-                if (std::abs(offset - around) > reach + 2 * side)
-                    continue;
-                const float d = g[x] - 0.5f * (Bilinear(grey, x - nx, y - ny) + Bilinear(grey, x + nx, y + ny));
-                const int o = cvRound(offset) + diag;
-                sum[o] += std::max(-clip, std::min(clip, d));
-                count[o] += 1;
-            }
+    Samples s;
+    const double sa = std::sin(line.angle), ca = std::cos(line.angle);
+    s.tMin = std::numeric_limits<double>::max();
+    s.tMax = -s.tMin;
+    const int yFrom = std::max(0, static_cast<int>(std::floor(area.y - reach))),
+              yTo = std::min(grey.rows, static_cast<int>(std::ceil(area.br().y + reach)));
+    for (int y = yFrom; y < yTo; ++y) {
+        // Only the stretch of the row within reach of the line.
+        int x0 = std::max(0, static_cast<int>(std::floor(area.x - reach)));
+        int x1 = std::min(grey.cols, static_cast<int>(std::ceil(area.br().x + reach)));
+        const double rel = y * ca - line.offset;
+        if (std::abs(sa) > 1e-9) {
+            const double a = (rel - reach) / sa, b = (rel + reach) / sa;
+            x0 = std::max(x0, static_cast<int>(std::floor(std::min(a, b))));
+            x1 = std::min(x1, static_cast<int>(std::ceil(std::max(a, b))) + 1);
+        } else if (std::abs(rel) > reach) {
+            continue;
         }
-        const double longest = *std::max_element(count.begin(), count.end());
-        for (int o = 0; o < int(sum.size()); ++o) {
-            if (count[o] < 0.5 * longest || count[o] < 3 || std::abs(o - diag - around) > reach)
+        const float* g = grey[y];
+        for (int x = x0; x < x1; ++x) {
+            const double o = rel - x * sa;
+            if (std::abs(o) > reach)
                 continue;
-            const double m = sum[o] / count[o];
-            if (std::abs(m) > best.departure) {
-                best.departure = std::abs(m);
-                best.angle = angle;
-                best.offset = o - diag;
-                best.first = std::max(0, o - 2 * side) - diag;
-                best.mean.clear();
-                for (int k = std::max(0, o - 2 * side); k <= std::min(int(sum.size()) - 1, o + 2 * side); ++k)
-                    best.mean.push_back(count[k] > 0 ? sum[k] / count[k] : 0.0);
-            }
+            const double t = x * ca + y * sa;
+            const double fx = t * ca - line.offset * sa, fy = t * sa + line.offset * ca;
+            if (fx < area.x - 0.5 || fy < area.y - 0.5 || fx > area.br().x - 0.5 || fy > area.br().y - 0.5)
+                continue;
+            s.t.push_back(float(t));
+            s.o.push_back(float(o));
+            s.v.push_back(g[x]);
+            s.tMin = std::min(s.tMin, t);
+            s.tMax = std::max(s.tMax, t);
         }
     }
-    return best;
+    return s;
 }
 
-// The coarse direction and offset: on a reduced copy, every pixel's
-// departure from the ring of radius `side` around it (a thin line departs
-// from nearly all of its ring), clipped; then the line of pixels with the
-// largest mean departure.
-LineFit CoarseLine(const cv::Mat1f& grey, const cv::Rect& area, int side, float clip,
-                   const std::function<double(double, double)>& plausible, const Progress& progress)
+// The mean grey level per offset bin of width `bin` over [-reach, reach], of
+// the samples whose position along the line lies in [from, to), robust to
+// text and detail crossing the line: the mean of each bin's middle half.
+// Bins without samples take their neighbours' values. Grey levels are whole
+// numbers, so each bin is a histogram.
+std::vector<double> MedianProfile(const Samples& s, double reach, double bin, double from, double to)
 {
-    cv::Mat1f ring(2 * side + 1, 2 * side + 1, 0.0f);
-    cv::circle(ring, cv::Point(side, side), side, cv::Scalar(1.0), 1, cv::LINE_AA);
-    ring /= cv::sum(ring)[0];
-    cv::Mat1f around, departure;
-    cv::filter2D(grey, around, CV_32F, ring, cv::Point(-1, -1), 0, cv::BORDER_REFLECT);
-    departure = grey - around;
-    cv::min(departure, clip, departure);
-    cv::max(departure, -clip, departure);
+    const int bins = static_cast<int>(std::floor(2 * reach / bin)) + 1;
+    std::vector<int> histogram(size_t(bins) * 256, 0), counts(bins, 0);
+    for (size_t i = 0; i < s.v.size(); ++i) {
+        if (s.t[i] < from || s.t[i] >= to)
+            continue;
+        const int b = static_cast<int>(std::floor((s.o[i] + reach) / bin + 0.5));
+        if (b < 0 || b >= bins)
+            continue;
+        ++histogram[size_t(b) * 256 + std::clamp(static_cast<int>(s.v[i]), 0, 255)];
+        ++counts[b];
+    }
+    std::vector<double> profile(bins, kNaN);
+    int filled = 0;
+    for (int b = 0; b < bins; ++b) {
+        const int n = counts[b];
+        if (n == 0)
+            continue;
+        ++filled;
+        // Ranks [first, last) of the sorted values.
+        const int first = n / 4, last = n >= 4 ? n - n / 4 : n;
+        const int* h = &histogram[size_t(b) * 256];
+        double sum = 0;
+        int rank = 0;
+        for (int v = 0; v < 256 && rank < last; ++v) {
+            const int from = std::max(rank, first), to = std::min(rank + h[v], last);
+            if (to > from)
+                sum += double(to - from) * v;
+            rank += h[v];
+        }
+        profile[b] = sum / (last - first);
+    }
+    if (filled < std::max(3, bins / 5))
+        return {};
+    for (int b = 0; b < bins; ++b) {
+        if (!std::isnan(profile[b]))
+            continue;
+        int l = b - 1, r = b + 1;
+        while (l >= 0 && std::isnan(profile[l]))
+            --l;
+        while (r < bins && std::isnan(profile[r]))
+            ++r;
+        if (l < 0)
+            profile[b] = profile[r];
+        else if (r >= bins)
+            profile[b] = profile[l];
+        else
+            profile[b] = profile[l] + (profile[r] - profile[l]) * (b - l) / double(r - l);
+    }
+    return profile;
+}
 
-    LineFit best;
-    best.departure = -1;
-    const int diag = static_cast<int>(std::ceil(std::hypot(grey.cols, grey.rows))) + 2;
-    std::vector<double> sum(2 * diag + 1), count(2 * diag + 1);
+// A thin bump across the crease: a ridge (height above 0) or a shadow.
+struct Bump {
+    double centre = 0, sigma = 1, height = 0;
+    double At(double o) const
+    {
+        const double u = (o - centre) / sigma;
+        return height * std::exp(-0.5 * u * u);
+    }
+};
+
+// A crease's shape across it: one thin bump, or a ridge and a shadow side
+// by side, on the picture's smooth baseline.
+struct Shape {
+    double reach = 0;
+    Bump main, other;               // other.height is 0 without a second bump
+    double base[3] = {0, 0, 0};     // baseline: base[0] + base[1] u + base[2] u^2, u = o / kFitReach
+    double fit = 0;                 // share of the departure near the crease its shape explains
+    double darkening = 0;           // deepest share of the baseline taken away
+    double step = 0;                // difference between the levels of the two sides
+
+    double At(double o) const { return main.At(o) + other.At(o); }
+    double Base(double o) const
+    {
+        const double u = o / kFitReach;
+        return base[0] + base[1] * u + base[2] * u * u;
+    }
+    double Lo() const
+    {
+        double lo = main.centre - 3 * main.sigma;
+        if (other.height != 0)
+            lo = std::min(lo, other.centre - 3 * other.sigma);
+        return lo;
+    }
+    double Hi() const
+    {
+        double hi = main.centre + 3 * main.sigma;
+        if (other.height != 0)
+            hi = std::max(hi, other.centre + 3 * other.sigma);
+        return hi;
+    }
+};
+
+constexpr double kSigmas[] = {0.45, 0.6, 0.8, 1.0, 1.25, 1.5, 1.8, 2.2, 2.7, 3.3, 4.0, 5.0, 6.5};
+constexpr double kMaxSigma = 3.6;  // wider is picture structure (a crease is at most 8 pixels wide)
+
+// Least squares of `profile` (bins of kBin over [-reach, reach]), within
+// kFitReach of the centre, on a smooth baseline and the given bumps'
+// shapes; returns the residual and sets the heights and the baseline.
+double FitHeights(const std::vector<double>& profile, double reach, Bump* bumps, int count, double* base)
+{
+    using Mat5 = cv::Matx<double, 5, 5>;
+    using Vec5 = cv::Vec<double, 5>;
+    const int k = 3 + count;
+    Mat5 m = Mat5::zeros();
+    Vec5 v = Vec5::all(0);
+    double yy = 0;
+    const int from = std::max(0, static_cast<int>(std::lround((reach - kFitReach) / kBin)));
+    const int to = std::min(int(profile.size()) - 1, static_cast<int>(std::lround((reach + kFitReach) / kBin)));
+    for (int b = from; b <= to; ++b) {
+        const double o = b * kBin - reach, y = profile[b], u = o / kFitReach;
+        double f[5] = {1.0, u, u * u, 0, 0};
+        for (int i = 0; i < count; ++i) {
+            const double z = (o - bumps[i].centre) / bumps[i].sigma;
+            f[3 + i] = std::exp(-0.5 * z * z);
+        }
+        for (int i = 0; i < k; ++i) {
+            v[i] += f[i] * y;
+            for (int j = 0; j < k; ++j)
+                m(i, j) += f[i] * f[j];
+        }
+        yy += y * y;
+    }
+    for (int i = k; i < 5; ++i)
+        m(i, i) = 1;
+    Vec5 x;
+    if (!cv::solve(m, v, x, cv::DECOMP_CHOLESKY))
+        return std::numeric_limits<double>::max();
+    for (int i = 0; i < 3; ++i)
+        base[i] = x[i];
+    for (int i = 0; i < count; ++i)
+        bumps[i].height = x[3 + i];
+    // Residual = y.y - x.v for a least-squares solution.
+    double xv = 0;
+    for (int i = 0; i < k; ++i)
+        xv += x[i] * v[i];
+    return std::max(0.0, yy - xv);
+}
+
+// The crease in a median profile: the thin bump that explains most of it
+// near the centre, then a thin bump of the other sign beside it if that
+// explains much more.
+Shape FitShape(const std::vector<double>& profile, double reach)
+{
+    Shape s;
+    s.reach = reach;
+    double base[3];
+    double best = std::numeric_limits<double>::max();
+    auto fitFirst = [&](const Bump* second) {
+        Bump chosen = s.main;
+        for (double sigma : kSigmas)
+            for (double c = -4; c <= 4; c += 0.25) {
+                Bump b[2] = {{c, sigma, 0}, second ? *second : Bump()};
+                const double r = FitHeights(profile, reach, b, second ? 2 : 1, base);
+                if (r < best && (!second || b[0].height * b[1].height < 0)) {
+                    best = r;
+                    chosen = b[0];
+                    std::copy(base, base + 3, s.base);
+                    if (second)
+                        s.other = b[1];
+                }
+            }
+        s.main = chosen;
+    };
+    fitFirst(nullptr);
+    const double single = best;
+    // A second bump of the other sign, beside the first.
+    Bump other;
+    double withSecond = single;
+    for (double sigma : kSigmas)
+        for (double gap = s.main.sigma + sigma; gap <= 12; gap += 0.5)
+            for (int side : {-1, 1}) {
+                Bump b[2] = {s.main, {s.main.centre + side * gap, sigma, 0}};
+                const double r = FitHeights(profile, reach, b, 2, base);
+                if (r < withSecond && b[0].height * b[1].height < 0) {
+                    withSecond = r;
+                    other = b[1];
+                }
+            }
+    if (withSecond < 0.8 * single) {
+        best = std::numeric_limits<double>::max();
+        fitFirst(&other);
+    }
+    // The bigger bump is the main one.
+    if (std::abs(s.other.height) > std::abs(s.main.height))
+        std::swap(s.main, s.other);
+    // How much of the departure from the baseline near the crease its shape explains.
+    double total = 0, left = 0;
+    const double lo = s.Lo() - 2, hi = s.Hi() + 2;
+    for (int b = 0; b < int(profile.size()); ++b) {
+        const double o = b * kBin - reach;
+        if (o < lo || o > hi)
+            continue;
+        const double d = profile[b] - s.Base(o);
+        total += d * d;
+        left += (d - s.At(o)) * (d - s.At(o));
+    }
+    s.fit = total > 0 ? 1 - left / total : 0;
+    for (const Bump& b : {s.main, s.other})
+        if (b.height < 0)
+            s.darkening = std::max(s.darkening, -b.height / std::max(1.0, s.Base(b.centre)));
+    // The two sides: the mean level just beyond the crease on each.
+    double l = 0, r = 0;
+    int nl = 0, nr = 0;
+    for (int b = 0; b < int(profile.size()); ++b) {
+        const double o = b * kBin - reach;
+        if (o < s.Lo() && o >= s.Lo() - 6) {
+            l += profile[b];
+            ++nl;
+        } else if (o > s.Hi() && o <= s.Hi() + 6) {
+            r += profile[b];
+            ++nr;
+        }
+    }
+    s.step = nl && nr ? std::abs(l / nl - r / nr) : 0.0;
+    return s;
+}
+
+// How the stretches of the crease agree with its shape. Returns the share
+// of stretches whose profile correlates with the shape and has about its
+// strength, and each such stretch's offset of best match.
+struct Agreement {
+    double consistency = 0, meanCorrelation = 0;
+    double variation = 0;  // of the strength between stretches (relative for a shadow)
+    std::vector<double> t, shift, weight;
+};
+
+Agreement Agree(const Samples& samples, const Shape& shape, double searchReach)
+{
+    Agreement a;
+    const double length = samples.tMax - samples.tMin;
+    if (length <= 0)
+        return a;
+    int usable = 0, agreeing = 0;
+    std::vector<double> strengths;
+    const int maxShift = static_cast<int>(std::lround(searchReach / kBin));
+    const double lo = std::max(-shape.reach, shape.Lo() - 3), hi = std::min(shape.reach, shape.Hi() + 3);
+    for (int i = 0; i < kStretches; ++i) {
+        const double from = samples.tMin + length * i / kStretches;
+        const double to = samples.tMin + length * (i + 1) / kStretches + (i + 1 == kStretches ? 1 : 0);
+        const double reach = shape.reach + searchReach;
+        const std::vector<double> p = MedianProfile(samples, reach, kBin, from, to);
+        if (p.empty())
+            continue;
+        ++usable;
+        // The stretch's profile, shifted by d bins, against the shape.
+        double bestCorr = -2, bestShift = 0, bestAmp = 0, bestLevel = 0;
+        std::vector<double> corr(2 * maxShift + 1, -2);
+        for (int d = -maxShift; d <= maxShift; ++d) {
+            double sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0, n = 0;
+            for (double o = lo; o <= hi; o += kBin) {
+                const int b = static_cast<int>(std::lround((o + reach) / kBin)) + d;
+                if (b < 0 || b >= int(p.size()))
+                    continue;
+                const double x = shape.At(o), y = p[b];
+                sx += x; sy += y; sxx += x * x; syy += y * y; sxy += x * y; n += 1;
+            }
+            if (n < 4)
+                continue;
+            const double vx = sxx - sx * sx / n, vy = syy - sy * sy / n, cxy = sxy - sx * sy / n;
+            if (vx <= 0 || vy <= 0)
+                continue;
+            corr[maxShift + d] = cxy / std::sqrt(vx * vy);
+            if (corr[maxShift + d] > bestCorr) {
+                bestCorr = corr[maxShift + d];
+                bestShift = d;
+                bestAmp = cxy / vx;
+                bestLevel = sy / n;
+            }
+        }
+        a.meanCorrelation += std::max(0.0, bestCorr);
+        // A shadow darkens by a share of what lies beneath, a ridge adds light.
+        double strength = std::max(0.0, bestAmp);
+        if (shape.main.height < 0 && bestLevel > 1)
+            strength *= shape.Base(0) / bestLevel;
+        strengths.push_back(strength);
+        if (bestCorr >= 0.5 && bestAmp >= 0.3) {
+            ++agreeing;
+            double shift = bestShift;
+            const int k = maxShift + int(bestShift);
+            if (k > 0 && k < 2 * maxShift && corr[k - 1] > -2 && corr[k + 1] > -2) {
+                const double den = corr[k - 1] - 2 * corr[k] + corr[k + 1];
+                if (den < 0)
+                    shift += 0.5 * (corr[k - 1] - corr[k + 1]) / den;
+            }
+            a.t.push_back(0.5 * (from + to));
+            a.shift.push_back(shift * kBin);
+            a.weight.push_back(bestCorr * bestCorr);
+        }
+    }
+    if (usable < kStretches / 2)
+        return Agreement();
+    a.consistency = double(agreeing) / usable;
+    a.meanCorrelation /= usable;
+    double m = 0, v = 0;
+    for (double x : strengths)
+        m += x / strengths.size();
+    for (double x : strengths)
+        v += (x - m) * (x - m) / strengths.size();
+    a.variation = m > 0 ? std::sqrt(v) / m : 1.0;
+    return a;
+}
+
+struct Crease {
+    Line line;
+    Shape shape;
+    double consistency = 0, correlation = 0, variation = 0;
+    bool found = false;
+    double Score() const { return correlation * (1 - std::min(0.9, variation)) * std::sqrt(std::abs(shape.main.height)); }
+};
+
+// The strongest thin departure of a median profile (bins of kBin over
+// [-reach, reach]) within `search` of its centre: its offset and size.
+std::pair<double, double> ThinPeak(const std::vector<double>& profile, double reach, double search, double bin)
+{
+    const int centre = static_cast<int>(std::lround(reach / bin));
+    const int sBins = static_cast<int>(std::lround(search / bin));
+    const int w1 = static_cast<int>(5 / bin), w2 = static_cast<int>(9 / bin);
+    int best = centre;
+    double bestDep = -1;
+    for (int b = std::max(0, centre - sBins); b <= std::min(int(profile.size()) - 1, centre + sBins); ++b) {
+        double side = 0;
+        int n = 0;
+        for (int k = w1; k <= w2; ++k)
+            for (int sgn : {-1, 1}) {
+                const int j = b + sgn * k;
+                if (j >= 0 && j < int(profile.size())) {
+                    side += profile[j];
+                    ++n;
+                }
+            }
+        const double dep = n ? std::abs(profile[b] - side / n) : 0;
+        if (dep > bestDep) {
+            bestDep = dep;
+            best = b;
+        }
+    }
+    return {(best - centre) * bin, bestDep};
+}
+
+// Follows a candidate line at full size: first the direction and position
+// nearby along which the thin departure across the line is strongest, then
+// the straight line through the crease's position in each stretch of its
+// length, found by matching its shape; then judges what was found.
+Crease Examine(const cv::Mat1f& grey, const cv::Rect& area, Line line, double search, double reach, double thr1,
+               std::vector<Line>& seen)
+{
+    Crease c;
+    const double degree = CV_PI / 180;
+    auto normalise = [](Line& l) {
+        if (l.angle < 0) {
+            l.angle += CV_PI;
+            l.offset = -l.offset;
+        } else if (l.angle >= CV_PI) {
+            l.angle -= CV_PI;
+            l.offset = -l.offset;
+        }
+    };
+    {
+        Line best = line;
+        double bestDep = -1;
+        const double ca = std::cos(line.angle), sa = std::sin(line.angle);
+        const double midT = (area.x + area.width / 2.0) * ca + (area.y + area.height / 2.0) * sa;
+        const cv::Point2d pivot(ca * midT - sa * line.offset, sa * midT + ca * line.offset);
+        for (double d = -1.2 * degree; d <= 1.2 * degree + 1e-9; d += 0.2 * degree) {
+            // Turned about the middle of the line within the area.
+            Line l = line;
+            l.angle = line.angle + d;
+            l.offset = -pivot.x * std::sin(l.angle) + pivot.y * std::cos(l.angle);
+            const double r = search + 10;
+            const Samples s = Gather(grey, area, l, r);
+            const std::vector<double> profile = MedianProfile(s, r, 1.0, -1e18, 1e18);
+            if (profile.empty())
+                continue;
+            const auto [offset, dep] = ThinPeak(profile, r, search, 1.0);
+            if (dep > bestDep) {
+                bestDep = dep;
+                best = l;
+                best.offset += offset;
+            }
+        }
+        if (bestDep < 0)
+            return c;
+        line = best;
+        normalise(line);
+        // Candidates often lead to the same line: it is examined once.
+        for (const Line& l : seen) {
+            const double da = std::abs(l.angle - line.angle);
+            if (da < 0.3 * degree && std::abs(l.offset - line.offset) < 2)
+                return c;
+            if (CV_PI - da < 0.3 * degree && std::abs(l.offset + line.offset) < 2)
+                return c;
+        }
+        seen.push_back(line);
+    }
+    for (int pass = 0; pass < 3; ++pass) {
+        const double shiftReach = pass == 0 ? 3.0 : pass == 1 ? 2.0 : 1.0;
+        const Samples near = Gather(grey, area, line, reach + shiftReach + 1);
+        const std::vector<double> profile = MedianProfile(near, reach, kBin, -1e18, 1e18);
+        if (profile.empty())
+            return c;
+        c.line = line;
+        c.shape = FitShape(profile, reach);
+        const Agreement agreement = Agree(near, c.shape, shiftReach);
+        c.consistency = agreement.consistency;
+        c.correlation = agreement.meanCorrelation;
+        c.variation = agreement.variation;
+        if (pass == 2 || agreement.t.size() < 3 || c.consistency < 0.5)
+            break;
+        // A straight line through the stretches' best matches.
+        double sw = 0, st = 0, ss = 0, stt = 0, sts = 0;
+        const double mid = 0.5 * (near.tMin + near.tMax);
+        for (size_t i = 0; i < agreement.t.size(); ++i) {
+            const double w = agreement.weight[i], t = agreement.t[i] - mid, d = agreement.shift[i];
+            sw += w; st += w * t; ss += w * d; stt += w * t * t; sts += w * t * d;
+        }
+        const double det = sw * stt - st * st;
+        if (sw <= 0 || det <= 1e-9)
+            break;
+        const double slope = (sw * sts - st * ss) / det, intercept = (ss - slope * st) / sw;
+        // The point of the crease at the middle of its length, and the new direction.
+        const double ca = std::cos(line.angle), sa = std::sin(line.angle);
+        const double across = line.offset + intercept;
+        const cv::Point2d onCrease(ca * mid - sa * across, sa * mid + ca * across);
+        line.angle += std::atan(slope);
+        line.offset = -onCrease.x * std::sin(line.angle) + onCrease.y * std::cos(line.angle);
+        normalise(line);
+    }
+    if (std::getenv("VELTRO_CREASE_DEBUG") && std::getenv("VELTRO_CREASE_DEBUG")[0] == '2') {
+        const Samples near = Gather(grey, area, c.line, reach + 1);
+        const std::vector<double> profile = MedianProfile(near, reach, kBin, -1e18, 1e18);
+        for (int b = int(profile.size()) / 2 - 20; b <= int(profile.size()) / 2 + 20; ++b)
+            std::fprintf(stderr, "%.0f ", profile[b]);
+        std::fprintf(stderr, "\n");
+    }
+    const Shape& s = c.shape;
+    const double strength = std::abs(s.main.height);
+    c.found = strength >= kDetectShare * thr1 && s.main.sigma <= kMaxSigma && s.fit >= kMinFit &&
+              c.consistency >= kMinConsistency && c.correlation >= kMinCorrelation &&
+              c.variation <= kMaxVariation && s.darkening <= kMaxDarkening && s.step <= kMaxStep * strength + 2;
+    return c;
+}
+
+// The strongest lines of the reduced departure map, over all directions and
+// offsets within `area`: (angle, offset) in the reduced copy's coordinates.
+// A line must cross a good part of the area (the user drags the region
+// around the crease), and a line with several about as strong beside it in
+// the same direction is a pattern of the picture (lines of text, windows,
+// tracks), not a crease.
+std::vector<Line> CandidateLines(const cv::Mat1f& departure, const cv::Rect& area, const Progress& progress)
+{
+    struct Peak {
+        double score;
+        int angle, bin, sign;
+    };
+    std::vector<Peak> peaks;
+    std::vector<std::vector<Peak>> byAngle(kDirections);
+    const int diag = static_cast<int>(std::ceil(std::hypot(departure.cols, departure.rows))) + 2;
+    std::vector<double> sum(2 * diag + 1);
+    std::vector<int> count(2 * diag + 1);
+    const int longestChord = static_cast<int>(std::hypot(area.width, area.height));
+    const int minCount = std::max(8, static_cast<int>(kMinChord * longestChord));
+    std::vector<float> sums(2 * diag + 1);
     for (int i = 0; i < kDirections; ++i) {
         progress.Report(i, kDirections);
         const double angle = CV_PI * i / kDirections;
-        if (plausible(angle, std::numeric_limits<double>::quiet_NaN()) <= 0)
-            continue;
-        std::fill(sum.begin(), sum.end(), 0.0);
-        std::fill(count.begin(), count.end(), 0.0);
         const double sa = std::sin(angle), ca = std::cos(angle);
+        std::fill(sums.begin(), sums.end(), 0.0f);
+        // Offsets in fixed point, 16 bits of fraction: one addition a pixel.
+        const int step = static_cast<int>(std::lround(-sa * 65536.0));
         for (int y = area.y; y < area.br().y; ++y) {
             const float* d = departure[y];
-            for (int x = area.x; x < area.br().x; ++x) {
-                const int o = cvRound(-x * sa + y * ca) + diag;
-                sum[o] += d[x];
-                count[o] += 1;
-            }
+            int o = static_cast<int>(std::lround((-area.x * sa + y * ca + diag + 0.5) * 65536.0));
+            for (int x = area.x; x < area.br().x; ++x, o += step)
+                sums[o >> 16] += d[x];
         }
-        const double longest = *std::max_element(count.begin(), count.end());
-        auto usable = [&](int o) { return o >= 0 && o < int(sum.size()) && count[o] >= 0.5 * longest && count[o] >= 3; };
-        for (int o = 0; o < int(sum.size()); ++o) {
-            if (!usable(o) || !usable(o - side) || !usable(o + side))
+        // How many pixels each line holds: the length of its chord.
+        for (size_t k = 0; k < sum.size(); ++k) {
+            sum[k] = sums[k];
+            const double off = double(k) - diag;  // the bin's lines, offsets [off, off + 1)
+            double t0 = -1e18, t1 = 1e18;
+            const double mid = off + 0.5;
+            // Points (x, y) = t (cos, sin) + mid (-sin, cos), inside the area's pixel centres.
+            const double px = -mid * sa, py = mid * ca;
+            for (const auto& [p, v, lo, hi] : {std::tuple<double, double, double, double>(px, ca, area.x - 0.5, area.br().x - 0.5),
+                                                std::tuple<double, double, double, double>(py, sa, area.y - 0.5, area.br().y - 0.5)}) {
+                if (std::abs(v) < 1e-12) {
+                    if (p < lo || p >= hi)
+                        t1 = t0 - 1;
+                    continue;
+                }
+                const double a = (lo - p) / v, b2 = (hi - p) / v;
+                t0 = std::max(t0, std::min(a, b2));
+                t1 = std::min(t1, std::max(a, b2));
+            }
+            count[k] = t1 > t0 ? static_cast<int>(t1 - t0) : 0;
+        }
+        std::vector<double> score(sum.size(), 0.0);
+        for (size_t k = 0; k < sum.size(); ++k)
+            if (count[k] >= minCount)
+                score[k] = std::abs(sum[k]) / (count[k] + 20.0);
+        // Local maxima across offsets.
+        for (int k = 2; k + 2 < int(score.size()); ++k) {
+            const double s = score[k];
+            if (s <= 0 || s < score[k - 1] || s < score[k + 1] || s < score[k - 2] || s < score[k + 2])
                 continue;
-            const double score = std::abs(sum[o] / count[o]) * plausible(angle, o - diag);
-            if (score > best.departure) {
-                best.departure = score;
-                best.angle = angle;
-                best.offset = o - diag;
-            }
+            byAngle[i].push_back({s, i, k - diag, sum[k] > 0 ? 1 : -1});
         }
     }
-    return best;
-}
-
-// A normalised line of `length` pixels through the centre, at `angle`.
-cv::Mat LineKernel(int length, double angle)
-{
-    const int side = length | 1;
-    cv::Mat1f kernel(side, side, 0.0f);
-    const double c = std::cos(angle) * (length - 1) / 2.0, s = std::sin(angle) * (length - 1) / 2.0;
-    const double centre = (side - 1) / 2.0;
-    // Sampled densely and bilinearly, so every direction weighs the same.
-    const int samples = 4 * side;
-    for (int i = 0; i <= samples; ++i) {
-        const double t = -1.0 + 2.0 * i / samples;
-        const double x = centre + t * c, y = centre + t * s;
-        const int x0 = static_cast<int>(std::floor(x)), y0 = static_cast<int>(std::floor(y));
-        const double fx = x - x0, fy = y - y0;
-        for (int dy = 0; dy <= 1; ++dy)
-            for (int dx = 0; dx <= 1; ++dx) {
-                const int xx = x0 + dx, yy = y0 + dy;
-                if (xx >= 0 && yy >= 0 && xx < side && yy < side)
-                    kernel(yy, xx) += float((dx ? fx : 1 - fx) * (dy ? fy : 1 - fy));
+    for (int i = 0; i < kDirections; ++i)
+        for (const Peak& p : byAngle[i]) {
+            int beside = 0;
+            for (const Peak& q : byAngle[i])
+                if (q.sign == p.sign && q.score >= kPatternShare * p.score && std::abs(q.bin - p.bin) > 6)
+                    ++beside;
+            if (beside < kPatternLines)
+                peaks.push_back(p);
+        }
+    std::sort(peaks.begin(), peaks.end(), [](const Peak& a, const Peak& b) { return a.score > b.score; });
+    std::vector<Line> lines;
+    for (const Peak& p : peaks) {
+        const Line line{CV_PI * p.angle / kDirections, double(p.bin)};
+        bool duplicate = false;
+        for (const Line& l : lines) {
+            double da = std::abs(line.angle - l.angle);
+            double doff = std::abs(line.offset - l.offset);
+            if (da > CV_PI / 2) {  // the same direction, from the other end
+                da = CV_PI - da;
+                doff = std::abs(line.offset + l.offset);
             }
+            if (da < 3 * CV_PI / 180 && doff < 4)
+                duplicate = true;
+        }
+        if (!duplicate)
+            lines.push_back(line);
+        if (int(lines.size()) >= kCandidates)
+            break;
     }
-    kernel /= cv::sum(kernel)[0];
-    return kernel;
+    return lines;
 }
 
 }  // namespace
@@ -198,413 +672,230 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
     if (creaseMask)
         *creaseMask = cv::Mat::zeros(image.size(), CV_8UC1);
     const cv::Rect region = requested & cv::Rect(0, 0, image.cols, image.rows);
-    if (region.empty()) {
+    if (region.width < 3 || region.height < 3) {
         progress.Report(1.0);
         return;
     }
+    // Sizes beyond the picture mean the whole picture.
     const int longSide = std::max(image.cols, image.rows);
-    q = std::max(1, std::min(q, longSide));
-    const int side = std::max(2, std::min(n, longSide) / 2);  // reach of the structure filter
-    const int margin = std::max(q, 2 * side) + 2;
+    q = std::clamp(q, 1, longSide);
+    n = std::clamp(n, 1, longSide);
+    if (!(thr1 >= 0))
+        thr1 = 0;
+    const int ringRadius = std::clamp(n / 2, 3, 24);
+    const double reach = std::clamp(double(n), 16.0, 48.0);
+
+    // The crease is judged on the pixels beside it too, also outside the
+    // region; only the region is changed.
+    const int margin = static_cast<int>(reach) + 12;
     const cv::Rect ext = cv::Rect(region.x - margin, region.y - margin, region.width + 2 * margin,
                                   region.height + 2 * margin) & cv::Rect(0, 0, image.cols, image.rows);
     const cv::Rect inner(region.x - ext.x, region.y - ext.y, region.width, region.height);
-
     cv::Mat grey8;
     cv::cvtColor(image(ext), grey8, cv::COLOR_BGR2GRAY);
     cv::Mat1f grey;
     grey8.convertTo(grey, CV_32F);
-    grey8.release();
-
-    // Coarse search on a reduced copy, then refined at full size.
-    const double factor = std::max(1.0, std::max(ext.width, ext.height) / double(kDetectionSide));
-    cv::Mat1f small;
-    if (factor > 1.0)
-        cv::resize(grey, small, cv::Size(), 1.0 / factor, 1.0 / factor, cv::INTER_AREA);
-    else
-        small = grey;
-    const cv::Rect smallInner = cv::Rect(cvRound(inner.x / factor), cvRound(inner.y / factor),
-                                         std::max(1, cvRound(inner.width / factor)),
-                                         std::max(1, cvRound(inner.height / factor))) &
-                                cv::Rect(0, 0, small.cols, small.rows);
-    const double step = CV_PI / kDirections;
-    const float clip = static_cast<float>(std::max(5.0, 2 * thr1));
-    // The user drags the region from one end of the crease to the other, so
-    // the crease runs near one of the region's diagonals (for a crease along
-    // a picture axis, the region is thin and its diagonals lie along it).
-    const double diagonal1 = std::atan2(double(region.height), double(region.width));
-    const double diagonal2 = CV_PI - diagonal1;
-    // It also passes near the region's centre.
-    const cv::Point2d smallCentre(smallInner.x + smallInner.width / 2.0, smallInner.y + smallInner.height / 2.0);
-    const double centreReach = (kCentreReach * std::min(inner.width, inner.height) + 8) / factor;
-    // Lines far from where the crease is expected count for less, and lines
-    // too far not at all.
-    auto plausible = [&](double angle, double offset) {
-        double weight = 1.0;
-        if (!std::isnan(offset)) {
-            const double miss = std::abs(offset - Offset(smallCentre.x, smallCentre.y, angle)) / centreReach;
-            if (miss > 1)
-                return 0.0;
-            weight *= 1 - 0.5 * miss * miss;
-        }
-        double best = CV_PI;
-        for (double d : {diagonal1, diagonal2}) {
-            double diff = std::fmod(std::abs(angle - d), CV_PI);
-            best = std::min({best, diff, CV_PI - diff});
-        }
-        if (best > kDiagonalTolerance)
-            return 0.0;
-        return weight * (1 - 0.5 * (best / kDiagonalTolerance) * (best / kDiagonalTolerance));
-    };
-    // The best line near each diagonal is a candidate; the one that looks
-    // most like a crease all along its length is taken.
-    std::vector<LineFit> candidates;
     progress.Report(kGreyDone);
-    const Progress searching = progress.Sub(kGreyDone, kSearchDone);
-    for (int wanted = 0; wanted < 2; ++wanted) {
-        const Progress search = searching.Part(wanted, 2);
-        const double wantedDiagonal = wanted ? diagonal2 : diagonal1, otherDiagonal = wanted ? diagonal1 : diagonal2;
-        auto near = [&](double angle, double offset) {
-            auto apart = [&](double d) {
-                const double diff = std::fmod(std::abs(angle - d), CV_PI);
-                return std::min(diff, CV_PI - diff);
-            };
-            if (apart(wantedDiagonal) > apart(otherDiagonal))
-                return 0.0;
-            return plausible(angle, offset);
-        };
-        const LineFit coarse = CoarseLine(small, smallInner, std::max(3, cvRound(side / factor)), clip, near,
-                                          search.Sub(0.0, kCoarseShare));
-        if (coarse.departure <= 0)
-            continue;
-        LineFit fine = BestLine(grey, inner, coarse.angle - 1.5 * step, coarse.angle + 1.5 * step, step / 8,
-                                coarse.offset * factor, 2 * factor + 6, side, clip, search.Sub(kCoarseShare, 1.0));
-        // A clean picture has lines too, but seldom one departing by THR1
-        // all along its length.
-        if (!fine.mean.empty() && fine.departure >= 0.5 * thr1)
-            candidates.push_back(std::move(fine));
-    }
-    if (candidates.empty()) {
-        progress.Report(1.0);
-        return;
-    }
-    progress.Report(kSearchDone);
 
-    // The crease's shape across it. The mean brightness of each line near
-    // the one found, over the whole region (the picture's texture averages
-    // out along the crease), is fitted with a thin light or dark line, a
-    // second thin line of either sign beside it (a ridge and its shadow),
-    // and a straight baseline for the picture's own gradient. The shape is
-    // the two thin lines; the crease spans the lines where it departs.
-    const int reach = std::max(12, 2 * side), wide = 2 * reach + 1;
-    struct Bump {
-        double centre, width;
-        std::vector<double> value;
-    };
-    std::vector<Bump> bumps;
-    for (double width : kWidths)
-        for (double c = -reach / 2.0; c <= reach / 2.0; c += 0.5) {
-            Bump bump{c, width, std::vector<double>(wide)};
-            for (int k = 0; k < wide; ++k) {
-                const double u = (k - reach - c) / width;
-                bump.value[k] = std::exp(-0.5 * u * u);
-            }
-            bumps.push_back(std::move(bump));
-        }
-    struct ShapeFit {
-        double amp1 = 0, amp2 = 0, residual = std::numeric_limits<double>::max();
-        const Bump* first = nullptr;
-        const Bump* second = nullptr;
-    };
-    // The mean brightness per line, offsets base - reach to base + reach,
-    // over the pixels of the region whose position along the line lies in
-    // [from, to).
-    auto lineMeans = [&](double angle, double base, double from, double to) {
-        std::vector<double> sum(wide, 0.0), count(wide, 0.0);
-        const double ca = std::cos(angle), sa = std::sin(angle);
-        for (int y = 0; y < inner.height; ++y) {
-            // Only the pixels within reach of the line.
-            const double ey0 = inner.y + y, rel = ey0 * ca - base;
-            int x0 = 0, x1 = inner.width;
-            if (std::abs(sa) > 1e-9) {
-                const double a = (rel - reach - 1) / sa - inner.x, b = (rel + reach + 1) / sa - inner.x;
-                x0 = std::max(0, static_cast<int>(std::floor(std::min(a, b))));
-                x1 = std::min(inner.width, static_cast<int>(std::ceil(std::max(a, b))) + 1);
-            } else if (std::abs(rel) > reach + 1) {
-                continue;
-            }
-            for (int x = x0; x < x1; ++x) {
-                const double ex = inner.x + x, ey = ey0;
-                const double along = ex * ca + ey * sa;
-                if (along < from || along >= to)
-                    continue;
-                const int k = cvRound(Offset(ex, ey, angle) - base) + reach;
-                if (k < 0 || k >= wide)
-                    continue;
-                sum[k] += grey(inner.y + y, inner.x + x);
-                count[k] += 1;
-            }
-        }
-        for (int k = 0; k < wide; ++k)
-            sum[k] = count[k] > 0 ? sum[k] / count[k] : std::numeric_limits<double>::quiet_NaN();
-        return sum;
-    };
-    auto fitShape = [&](const std::vector<double>& mean) {
-        ShapeFit best;
-        for (const Bump& b1 : bumps) {
-            if (std::abs(b1.centre) > 4)
-                continue;
-            for (const Bump& b2 : bumps) {
-                if (std::abs(b2.centre - b1.centre) < b1.width + b2.width)
-                    continue;
-                cv::Matx44d m = cv::Matx44d::zeros();
-                cv::Vec4d v(0, 0, 0, 0);
-                for (int k = 0; k < wide; ++k) {
-                    if (std::isnan(mean[k]))
-                        continue;
-                    const cv::Vec4d f(b1.value[k], b2.value[k], 1.0, (k - reach) / double(reach));
-                    for (int i = 0; i < 4; ++i) {
-                        v[i] += f[i] * mean[k];
-                        for (int j = 0; j < 4; ++j)
-                            m(i, j) += f[i] * f[j];
-                    }
-                }
-                cv::Vec4d sol;
-                if (!cv::solve(m, v, sol, cv::DECOMP_CHOLESKY))
-                    continue;
-                // A ridge and a shadow have opposite signs; two bumps of one
-                // sign are picture structure.
-                if (sol[0] * sol[1] > 0)
-                    continue;
-                double residual = 0;
-                for (int k = 0; k < wide; ++k) {
-                    if (std::isnan(mean[k]))
-                        continue;
-                    const double e = mean[k] - (sol[0] * b1.value[k] + sol[1] * b2.value[k] + sol[2] +
-                                                sol[3] * (k - reach) / double(reach));
-                    residual += e * e;
-                }
-                if (residual < best.residual) {
-                    best.residual = residual;
-                    best.amp1 = sol[0];
-                    best.amp2 = sol[1];
-                    best.first = &b1;
-                    best.second = &b2;
-                }
-            }
-        }
-        return best;
-    };
-    // The shape of the crease, relative to the line base.
-    auto shapeRel = [&](const ShapeFit& f, double d) {
-        const double u1 = (d - f.first->centre) / f.first->width;
-        const double u2 = (d - f.second->centre) / f.second->width;
-        return f.amp1 * std::exp(-0.5 * u1 * u1) + f.amp2 * std::exp(-0.5 * u2 * u2);
-    };
-    // Follow the crease along its length: in each stretch, the shift across
-    // that best matches the shape; a straight line through the stretches'
-    // positions corrects the direction and position found. How well the
-    // stretches match the shape, all along, tells a crease from picture
-    // structure that only partly looks like one.
-    struct Candidate {
-        double angle = 0, base = 0, consistency = -1;
-        ShapeFit fit;
-    };
-    auto follow = [&](const LineFit& start, const Progress& following) {
-        Candidate result;
-        double angle = start.angle, base = start.offset;
-        ShapeFit fit = fitShape(lineMeans(angle, base, -1e9, 1e9));
-        if (!fit.first)
-            return result;
-        double lenFrom = std::numeric_limits<double>::max(), lenTo = -lenFrom;
-        for (const cv::Point2d corner : {cv::Point2d(inner.x, inner.y), cv::Point2d(inner.br().x, inner.y),
-                                         cv::Point2d(inner.x, inner.br().y), cv::Point2d(inner.br().x, inner.br().y)}) {
-            const double along = corner.x * std::cos(angle) + corner.y * std::sin(angle);
-            lenFrom = std::min(lenFrom, along);
-            lenTo = std::max(lenTo, along);
-        }
-        constexpr int kStretches = 8;
-        constexpr int kShift = 5;
-        double consistency = 0;
-        for (int pass = 0; pass < 3; ++pass) {
-            following.Report(pass, 3);
-            double sw = 0, st = 0, ss = 0, stt = 0, sts = 0;
-            consistency = 0;
-            const double ca = std::cos(angle), sa = std::sin(angle);
-            for (int i = 0; i < kStretches; ++i) {
-                const double from = lenFrom + (lenTo - lenFrom) * i / kStretches;
-                const double to = lenFrom + (lenTo - lenFrom) * (i + 1) / kStretches;
-                const std::vector<double> mean = lineMeans(angle, base, from, to);
-                std::vector<double> score(2 * kShift + 1, -1.0);
-                for (int d = -kShift; d <= kShift; ++d) {
-                    double sm = 0, sx = 0, sxx = 0, sxy = 0, sy = 0, syy = 0;
-                    for (int k = 0; k < wide; ++k) {
-                        if (std::isnan(mean[k]))
-                            continue;
-                        const double xv = shapeRel(fit, k - reach - d);
-                        sm += 1; sx += xv; sy += mean[k]; sxx += xv * xv; sxy += xv * mean[k]; syy += mean[k] * mean[k];
-                    }
-                    if (sm < wide / 2.0)
-                        continue;
-                    const double cov = sxy - sx * sy / sm, vx = sxx - sx * sx / sm, vy = syy - sy * sy / sm;
-                    if (vx > 0 && vy > 0)
-                        score[d + kShift] = cov / std::sqrt(vx * vy);
-                }
-                const int bestShift = int(std::max_element(score.begin(), score.end()) - score.begin());
-                const double c0 = score[bestShift];
-                consistency += std::max(0.0, c0) / kStretches;
-                if (c0 < 0.5)
-                    continue;
-                double shift = bestShift - kShift;
-                if (bestShift > 0 && bestShift < 2 * kShift) {
-                    const double l = score[bestShift - 1], r = score[bestShift + 1], den = l - 2 * c0 + r;
-                    if (den < 0)
-                        shift += 0.5 * (l - r) / den;
-                }
-                const double t = 0.5 * (from + to) - 0.5 * (lenFrom + lenTo), w = c0 * c0;
-                sw += w; st += w * t; ss += w * shift; stt += w * t * t; sts += w * t * shift;
-            }
-            const double det = sw * stt - st * st;
-            if (pass == 2 || sw <= 0 || det <= 1e-9)
-                break;
-            const double slope = (sw * sts - st * ss) / det;
-            const double intercept = (ss - slope * st) / sw;
-            // Offsets along the new direction: the point on the crease at the
-            // middle of its length, and the new angle.
-            const double mid = 0.5 * (lenFrom + lenTo);
-            const cv::Point2d onCrease = cv::Point2d(ca, sa) * mid + cv::Point2d(-sa, ca) * (base + intercept);
-            angle += std::atan(slope);
-            base = Offset(onCrease.x, onCrease.y, angle);
-            fit = fitShape(lineMeans(angle, base, -1e9, 1e9));
-            if (!fit.first)
-                return result;
-        }
-        result.angle = angle;
-        result.base = base;
-        result.fit = fit;
-        result.consistency = consistency;
-        return result;
-    };
-    Candidate chosen;
-    const Progress following = progress.Sub(kSearchDone, kFollowDone);
+    // The search, on a reduced copy of the region: each pixel's departure
+    // from the median around it (a thin line is a small part of its
+    // surroundings), clipped; pixels darker than half their surroundings
+    // are ink, not a crease, and count for nothing.
+    const double factor = std::max(1.0, std::max(region.width, region.height) / double(kDetectionSide));
+    cv::Mat small8;
+    if (factor > 1.0)
+        cv::resize(grey8(inner), small8, cv::Size(), 1.0 / factor, 1.0 / factor, cv::INTER_AREA);
+    else
+        small8 = grey8(inner).clone();
+    grey8.release();
+    const int radius = std::max(3, cvRound(ringRadius / factor));
+    cv::Mat median8;
+    cv::medianBlur(small8, median8, 2 * radius + 1);
+    cv::Mat1f small, median, departure;
+    small8.convertTo(small, CV_32F);
+    median8.convertTo(median, CV_32F);
+    departure = small - median;
+    departure.setTo(0, small < median * (1 - kMaxDarkening));
+    // A little blur across makes the search forgiving of its direction steps.
+    cv::GaussianBlur(departure, departure, cv::Size(), 0.8);
+    const float clip = static_cast<float>(std::max(3.0, 0.6 * thr1));
+    cv::min(departure, clip, departure);
+    cv::max(departure, -clip, departure);
+    const std::vector<Line> candidates = CandidateLines(departure, cv::Rect(0, 0, small.cols, small.rows),
+                                                        progress.Sub(kGreyDone, kSearchDone));
+    small.release();
+    median.release();
+    departure.release();
+
+    // Each candidate at full size; the clearest crease is taken.
+    Crease chosen;
+    std::vector<Line> seen;
+    const Progress examining = progress.Sub(kSearchDone, kExamineDone);
     for (size_t i = 0; i < candidates.size(); ++i) {
-        const Candidate c = follow(candidates[i], following.Part(int(i), int(candidates.size())));
-        if (!c.fit.first || c.consistency < kMinConsistency)
-            continue;
-        // A crease is thin: a line whose main bump is as wide as the widest
-        // tried is the border of something wider.
-        const Bump& main = std::abs(c.fit.amp1) >= std::abs(c.fit.amp2) ? *c.fit.first : *c.fit.second;
-        if (main.width >= kWidths[std::size(kWidths) - 1])
-            continue;
-        if (c.consistency > chosen.consistency)
+        examining.Report(static_cast<long long>(i), static_cast<long long>(candidates.size()));
+        Line line = candidates[i];
+        // The reduced copy's pixel centres, at full size, in the widened area.
+        const double shift = 0.5 * (factor - 1);
+        const double sa = std::sin(line.angle), ca = std::cos(line.angle);
+        line.offset = line.offset * factor + (-shift * sa + shift * ca) + (-inner.x * sa + inner.y * ca);
+        const Crease c = Examine(grey, inner, line, 2 * factor + 4, reach, thr1, seen);
+        if (std::getenv("VELTRO_CREASE_DEBUG"))
+            std::fprintf(stderr,
+                         "cand %2zu: %6.2f deg %7.1f -> %6.2f deg %7.1f main %6.1f s%.2f c%5.1f other %6.1f s%.2f c%5.1f "
+                         "fit %.2f cons %.2f corr %.2f var %.2f dark %.2f step %5.1f %s\n",
+                         i, line.angle * 180 / CV_PI, line.offset - (-inner.x * sa + inner.y * ca),
+                         c.line.angle * 180 / CV_PI,
+                         c.line.offset - (-inner.x * std::sin(c.line.angle) + inner.y * std::cos(c.line.angle)),
+                         c.shape.main.height, c.shape.main.sigma, c.shape.main.centre, c.shape.other.height,
+                         c.shape.other.sigma, c.shape.other.centre, c.shape.fit, c.consistency, c.correlation, c.variation,
+                         c.shape.darkening, c.shape.step, c.found ? "FOUND" : "");
+        if (c.found && (!chosen.found || c.Score() > chosen.Score()))
             chosen = c;
     }
-    if (!chosen.fit.first) {
+    if (!chosen.found) {
         progress.Report(1.0);
         return;
     }
-    progress.Report(kFollowDone);
-    const double angle = chosen.angle, base = chosen.base;
-    const ShapeFit& fit = chosen.fit;
-    const double nx = -std::sin(angle), ny = std::cos(angle);  // offset grows along (nx, ny)
-    const double tx = std::cos(angle), ty = std::sin(angle);   // along the crease
-    auto model = [&](double o) { return shapeRel(fit, o - base); };
-    int lo = cvRound(base), hi = cvRound(base);
-    for (int o = cvRound(base) - reach; o <= cvRound(base) + reach; ++o)
-        if (std::abs(model(o)) > 0.25) {
-            lo = std::min(lo, o);
-            hi = std::max(hi, o);
-        }
-    const int bins = hi - lo + 5;  // offsets lo - 2 to hi + 2
-    std::vector<double> shape(bins, 0.0);
-    double peak = 0, shapeEnergy = 0;
-    for (int k = 2; k < bins - 2; ++k) {
-        shape[k] = model(k + lo - 2);
-        peak = std::max(peak, std::abs(shape[k]));
-        shapeEnergy += shape[k] * shape[k];
-    }
-    auto shapeAt = [&](double o) { return o < lo || o > hi ? 0.0 : model(o); };
-    if (peak < thr1 || shapeEnergy <= 0) {
-        progress.Report(1.0);
-        return;
-    }
+    progress.Report(kExamineDone);
 
-    // How strong the crease is along its length: the local profile (moving
-    // average of Q pixels along the crease, less the local means just
-    // outside it) fitted to the shape, position by position. Where the crease
-    // fades out, nothing is changed.
-    cv::Mat1f average;
-    cv::filter2D(grey, average, CV_32F, LineKernel(q, angle), cv::Point(-1, -1), 0, cv::BORDER_REFLECT);
-    grey.release();
-    progress.Report(kAverageDone);
-    const Progress profiling = progress.Sub(kAverageDone, kProfileDone);
-    const int diag = static_cast<int>(std::ceil(std::hypot(ext.width, ext.height))) + 2;
-    std::vector<double> fitNum(2 * diag + 1, 0.0), fitDen(2 * diag + 1, 0.0);
-    cv::Mat band = cv::Mat::zeros(inner.size(), CV_8UC1);
-    cv::Mat1f local(inner.size(), 0.0f);
-    for (int y = 0; y < inner.height; ++y) {
-        profiling.Report(y, inner.height);
-        for (int x = 0; x < inner.width; ++x) {
-            const int ex = inner.x + x, ey = inner.y + y;
-            const double o = Offset(ex, ey, angle);
-            if (o < lo || o > hi)
-                continue;
-            const double toLo = (lo - 1) - o, toHi = (hi + 1) - o;
-            const float a = Bilinear(average, ex + toLo * nx, ey + toLo * ny);
-            const float b = Bilinear(average, ex + toHi * nx, ey + toHi * ny);
-            const double t = (o - (lo - 1)) / double(hi - lo + 2);
-            const double p = average(ey, ex) - (a + t * (b - a));
-            const double sh = shapeAt(o);
-            const int along = cvRound(ex * tx + ey * ty) + diag;
-            fitNum[along] += p * sh;
-            fitDen[along] += sh * sh;
-            local(y, x) = float(p);
-            band.at<uchar>(y, x) = 255;
-        }
-    }
-    average.release();
-    progress.Report(kProfileDone);
-    // Amplitude per position along the crease, fitted over 2 * kAmplitudeReach
-    // * Q positions around it (the picture's texture beneath outweighs the
-    // crease over shorter stretches); kept where the crease is there at a
-    // good share of its strength and departs by more than THR1.
-    const int positions = 2 * diag + 1, halfWindow = std::max(1, kAmplitudeReach * q);
-    std::vector<double> amplitude(positions, 0.0);
-    std::vector<uchar> crease(positions, 0);
-    for (int i = 0; i < positions; ++i) {
-        double num = 0, den = 0;
-        for (int j = std::max(0, i - halfWindow); j <= std::min(positions - 1, i + halfWindow); ++j) {
-            num += fitNum[j];
-            den += fitDen[j];
-        }
-        if (den <= 0)
+    // The crease's strength along its length: on moving averages of Q
+    // pixels along it, the departure across it fitted to its shape.
+    const Shape& shape = chosen.shape;
+    const Line line = chosen.line;
+    const Samples near = Gather(grey, inner, line, reach);
+    const double loOff = shape.Lo(), hiOff = shape.Hi();
+    const int first = static_cast<int>(std::floor(near.tMin));
+    const int positions = static_cast<int>(std::ceil(near.tMax)) - first + 1;
+    const int across = 2 * static_cast<int>(std::ceil(reach)) + 1, mid = across / 2;
+    std::vector<double> sum(size_t(positions) * across, 0.0), count(size_t(positions) * across, 0.0);
+    for (size_t i = 0; i < near.v.size(); ++i) {
+        const int ti = static_cast<int>(std::lround(near.t[i])) - first;
+        const int oi = static_cast<int>(std::lround(near.o[i])) + mid;
+        if (ti < 0 || ti >= positions || oi < 0 || oi >= across)
             continue;
-        const double a = std::min(kMaxAmplitude, num / den);
-        amplitude[i] = a;
-        crease[i] = a > kMinAmplitude && a * peak > thr1;
+        sum[size_t(ti) * across + oi] += near.v[i];
+        count[size_t(ti) * across + oi] += 1;
+    }
+    // Running sums along the crease, for moving averages.
+    for (int ti = 1; ti < positions; ++ti)
+        for (int oi = 0; oi < across; ++oi) {
+            sum[size_t(ti) * across + oi] += sum[size_t(ti - 1) * across + oi];
+            count[size_t(ti) * across + oi] += count[size_t(ti - 1) * across + oi];
+        }
+    auto windowMean = [&](int from, int to, int oi) {
+        from = std::max(from, 0);
+        to = std::min(to, positions - 1);
+        if (oi < 0 || oi >= across || to < from)
+            return kNaN;
+        const double s = sum[size_t(to) * across + oi] - (from > 0 ? sum[size_t(from - 1) * across + oi] : 0.0);
+        const double c = count[size_t(to) * across + oi] - (from > 0 ? count[size_t(from - 1) * across + oi] : 0.0);
+        return c > 0 ? s / c : kNaN;
+    };
+    // The shape per whole-pixel offset: a ridge's added light (levels) and a
+    // shadow's share of the baseline taken away.
+    const int oLo = static_cast<int>(std::floor(loOff)), oHi = static_cast<int>(std::ceil(hiOff));
+    auto ridgeAt = [&](int o) { return std::max(0.0, shape.At(o)); };
+    auto shadowAt = [&](int o) { return std::max(0.0, -shape.At(o)) / std::max(1.0, shape.Base(o)); };
+    const int halfQ = std::max(1, q / 2);
+    std::vector<double> strength(positions, 0.0), weight(positions, 0.0);
+    for (int ti = 0; ti < positions; ++ti) {
+        // The baseline of this stretch, straight between the two sides.
+        double l = 0, r = 0;
+        int nl = 0, nr = 0;
+        for (int o = oLo - 4; o < oLo; ++o) {
+            const double m = windowMean(ti - halfQ, ti + halfQ, o + mid);
+            if (!std::isnan(m)) { l += m; ++nl; }
+        }
+        for (int o = oHi + 1; o <= oHi + 4; ++o) {
+            const double m = windowMean(ti - halfQ, ti + halfQ, o + mid);
+            if (!std::isnan(m)) { r += m; ++nr; }
+        }
+        if (!nl || !nr)
+            continue;
+        l /= nl;
+        r /= nr;
+        const double lPos = oLo - 2.5, rPos = oHi + 2.5;
+        double num = 0, den = 0;
+        for (int o = oLo; o <= oHi; ++o) {
+            const double m = windowMean(ti - halfQ, ti + halfQ, o + mid);
+            if (std::isnan(m))
+                continue;
+            const double b = l + (r - l) * (o - lPos) / (rPos - lPos);
+            const double expected = ridgeAt(o) - shadowAt(o) * b;
+            num += (m - b) * expected;
+            den += expected * expected;
+        }
+        if (den > 0) {
+            strength[ti] = num / den;
+            weight[ti] = den;
+        }
+    }
+    // Smoothed over a few Q along the crease: the texture beneath weighs
+    // less over a longer stretch.
+    std::vector<double> smooth(positions, 0.0);
+    {
+        std::vector<double> cs(positions + 1, 0.0), cw(positions + 1, 0.0);
+        for (int ti = 0; ti < positions; ++ti) {
+            cs[ti + 1] = cs[ti] + strength[ti] * weight[ti];
+            cw[ti + 1] = cw[ti] + weight[ti];
+        }
+        for (int ti = 0; ti < positions; ++ti) {
+            const int a = std::max(0, ti - q), b = std::min(positions, ti + q + 1);
+            const double w = cw[b] - cw[a];
+            double s = w > 0 ? (cs[b] - cs[a]) / w : 0.0;
+            s = std::min(s, kMaxStrength);
+            if (s < kMinStrength || s * std::abs(shape.main.height) < kDetectShare * thr1)
+                s = 0;
+            smooth[ti] = s;
+        }
     }
 
-    cv::Mat found = cv::Mat::zeros(inner.size(), CV_8UC1);
-    const Progress correcting = progress.Sub(kProfileDone, 1.0);
-    for (int y = 0; y < inner.height; ++y) {
-        correcting.Report(y, inner.height);
+    if (std::getenv("VELTRO_CREASE_DEBUG")) {
+        int on = 0;
+        double ms = 0, mr = 0;
+        for (int ti = 0; ti < positions; ++ti) {
+            on += smooth[ti] > 0;
+            ms += smooth[ti] / positions;
+            mr += strength[ti] / positions;
+        }
+        std::fprintf(stderr, "chosen %.2f deg %.1f: positions %d on %d mean strength %.2f raw %.2f lo %.1f hi %.1f\n",
+                     line.angle * 180 / CV_PI, line.offset, positions, on, ms, mr, loOff, hiOff);
+    }
+    // The correction, pixel by pixel, inside the region only.
+    cv::Mat found = cv::Mat::zeros(region.size(), CV_8UC1);
+    const double sa = std::sin(line.angle), ca = std::cos(line.angle);
+    for (int y = 0; y < region.height; ++y) {
         cv::Vec3b* px = image.ptr<cv::Vec3b>(region.y + y) + region.x;
-        const uchar* bd = band.ptr<uchar>(y);
-        for (int x = 0; x < inner.width; ++x) {
-            if (!bd[x])
+        uchar* f = found.ptr<uchar>(y);
+        const double ey = y + inner.y;
+        for (int x = 0; x < region.width; ++x) {
+            const double ex = x + inner.x;
+            const double o = -ex * sa + ey * ca - line.offset;
+            if (o < loOff || o > hiOff)
                 continue;
-            const int ex = inner.x + x, ey = inner.y + y;
-            const int along = cvRound(ex * tx + ey * ty) + diag;
-            if (!crease[along])
+            const int ti = static_cast<int>(std::lround(ex * ca + ey * sa)) - first;
+            if (ti < 0 || ti >= positions || smooth[ti] <= 0)
                 continue;
-            const double correction = amplitude[along] * shapeAt(Offset(ex, ey, angle));
-            for (int c = 0; c < 3; ++c)
-                px[x][c] = cv::saturate_cast<uchar>(px[x][c] - correction);
-            found.at<uchar>(y, x) = 255;
+            const double a = smooth[ti], d = shape.At(o);
+            const double b = std::max(1.0, shape.Base(o));
+            bool changed = false;
+            for (int k = 0; k < 3; ++k) {
+                double v = px[x][k];
+                if (d > 0)
+                    v -= a * d;
+                else
+                    v /= 1.0 - std::min(kMaxShadow, a * (-d / b));
+                const uchar nv = cv::saturate_cast<uchar>(v);
+                changed |= nv != px[x][k];
+                px[x][k] = nv;
+            }
+            if (changed)
+                f[x] = 255;
         }
     }
     if (creaseMask)
         found.copyTo((*creaseMask)(region));
+    progress.Report(1.0);
 }
 
 }  // namespace veltro

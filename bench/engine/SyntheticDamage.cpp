@@ -408,7 +408,8 @@ Damaged AddCrease(const cv::Mat& clean, cv::RNG& rng, const CreaseOptions& o)
     static const char* kinds[] = {"ridge", "shadow", "both"};
     static const char* regions[] = {"tight", "loose", "whole"};
     char text[96];
-    std::snprintf(text, sizeof text, "%s w%d %.0fdeg %s", kinds[int(kind)], width, angle * 180 / CV_PI,
+    const double offset = (centre - cv::Point2d(d.region.tl())).dot(normal);
+    std::snprintf(text, sizeof text, "%s w%d %.1fdeg off %.1f %s", kinds[int(kind)], width, angle * 180 / CV_PI, offset,
                   regions[int(region)]);
     d.kind = text;
     return d;

@@ -2,7 +2,9 @@
 // ground truth, against peers given the true damaged pixels, and its harm on
 // clean pictures.
 //
-//   bench_engine_quality [--quick] [--only OPERATION] [--large]
+//   bench_engine_quality [--quick] [--tuning] [--only OPERATION] [--large]
+//
+// --tuning runs the tuning half alone, for iterating on the engine.
 //
 // Pictures: Debian's opencv-doc sample photographs and generated document
 // pages. Every set is split, by a rule fixed before any tuning, into a
@@ -563,7 +565,7 @@ int RunLarge(const std::string& engine, const cv::Mat& photo, const cv::Mat& pag
 
 int main(int argc, char** argv)
 {
-    bool large = false, quick = false;
+    bool large = false, quick = false, tuningOnly = false;
     std::string only;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -573,8 +575,10 @@ int main(int argc, char** argv)
             quick = true;
         else if (a == "--only" && i + 1 < argc)
             only = argv[++i];
+        else if (a == "--tuning")
+            tuningOnly = true;
         else {
-            std::fprintf(stderr, "usage: bench_engine_quality [--quick] [--only blotch|crack|crease|fox|clean] [--large]\n");
+            std::fprintf(stderr, "usage: bench_engine_quality [--quick] [--tuning] [--only blotch|crack|crease|fox|clean] [--large]\n");
             return 2;
         }
     }
@@ -622,6 +626,14 @@ int main(int argc, char** argv)
         }
         pictures = few;
     }
+    // VELTRO_BENCH_PICTURE=NAME keeps the pictures whose name holds NAME.
+    if (const char* keep = std::getenv("VELTRO_BENCH_PICTURE"))
+        pictures.erase(std::remove_if(pictures.begin(), pictures.end(),
+                                      [&](const Picture& p) { return p.name.find(keep) == std::string::npos; }),
+                       pictures.end());
+    if (tuningOnly)
+        pictures.erase(std::remove_if(pictures.begin(), pictures.end(), [](const Picture& p) { return p.half != kTuning; }),
+                       pictures.end());
     g_peers = Peers(!quick);
     std::printf("Engine quality on synthetic damage, %zu pictures%s; peers:", pictures.size(), quick ? " (quick)" : "");
     for (const Peer& p : g_peers)
