@@ -49,6 +49,7 @@ constexpr int kMaxExtent = 15;         // most a crease spreads either side of i
 constexpr double kMinConsistency = 0.8;  // share of the stretches matching the crease's shape
 constexpr double kMinCorrelation = 0.6;  // their mean correlation with it
 constexpr double kMaxVariation = 0.75;   // of its strength between stretches
+constexpr double kMaxSpread = 2.0;       // of the grey levels under it, against beside it
 constexpr double kMaxDarkening = 0.5;  // a deeper dark line is ink, not a shadow
 constexpr double kMaxStep = 0.6;       // sides' difference, in shares of the crease's strength
 constexpr double kDetectShare = 0.5;   // share of THR1 the crease must reach along its length
@@ -429,9 +430,49 @@ struct Crease {
     Line line;
     Shape shape;
     double consistency = 0, correlation = 0, variation = 0;
+    double spread = 0;     // of the grey levels under the crease, against beside it
+    bool sided = false;    // the picture lies on both sides of it
     bool found = false;
     double Score() const { return correlation * (1 - std::min(0.9, variation)) * std::sqrt(std::abs(shape.main.height)); }
 };
+
+// The spread of the grey levels under the crease's core against beside it
+// (interquartile ranges). A crease dims or lights what lies beneath, so the
+// spread under it is about that beside it; a line of text or of the
+// picture's own detail (ink and paper in turn) spreads much more. Also
+// whether the picture lies on both sides of the line, not only on one.
+void Spread(const cv::Mat1f& grey, const cv::Rect& area, Crease& c)
+{
+    const Shape& shape = c.shape;
+    const double centre = shape.main.centre, core = std::max(0.5, 0.5 * shape.main.sigma);
+    const double lo = shape.Lo() - 2, hi = shape.Hi() + 2;
+    const Samples s = Gather(grey, area, c.line, std::max(-lo, hi) + 6);
+    std::vector<float> under, left, right;
+    for (size_t i = 0; i < s.v.size(); ++i) {
+        const double o = s.o[i];
+        if (std::abs(o - centre) <= core)
+            under.push_back(s.v[i]);
+        else if (o < lo && o >= lo - 6)
+            left.push_back(s.v[i]);
+        else if (o > hi && o <= hi + 6)
+            right.push_back(s.v[i]);
+    }
+    // Pixels per pixel of width: about equal on both sides when the line
+    // does not run along the edge of the picture.
+    const double density = under.size() / (2 * core), side = std::min(left.size(), right.size()) / 6.0;
+    c.sided = under.size() >= 8 && side >= 0.5 * density;
+    if (!c.sided)
+        return;
+    auto iqr = [](std::vector<float>& v) {
+        const size_t a = v.size() / 4, b = v.size() - 1 - v.size() / 4;
+        std::nth_element(v.begin(), v.begin() + a, v.end());
+        const float q1 = v[a];
+        std::nth_element(v.begin(), v.begin() + b, v.end());
+        return double(v[b] - q1);
+    };
+    const double beside = 0.5 * (iqr(left) + iqr(right));
+    c.spread = (iqr(under) + 4) / (beside + 4);
+}
 
 // The strongest thin departure of a median profile (bins of kBin over
 // [-reach, reach]) within `search` of its centre: its offset and size.
@@ -557,9 +598,10 @@ Crease Examine(const cv::Mat1f& grey, const cv::Rect& area, Line line, double se
             std::fprintf(stderr, "%.0f ", profile[b]);
         std::fprintf(stderr, "\n");
     }
+    Spread(grey, area, c);
     const Shape& s = c.shape;
     const double strength = std::abs(s.main.height);
-    c.found = strength >= kDetectShare * thr1 && s.main.sigma <= kMaxSigma && s.fit >= kMinFit &&
+    c.found = c.sided && c.spread <= kMaxSpread && strength >= kDetectShare * thr1 && s.main.sigma <= kMaxSigma && s.fit >= kMinFit &&
               c.consistency >= kMinConsistency && c.correlation >= kMinCorrelation &&
               c.variation <= kMaxVariation && s.darkening <= kMaxDarkening && s.step <= kMaxStep * strength + 2;
     return c;
@@ -742,12 +784,13 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
         if (std::getenv("VELTRO_CREASE_DEBUG"))
             std::fprintf(stderr,
                          "cand %2zu: %6.2f deg %7.1f -> %6.2f deg %7.1f main %6.1f s%.2f c%5.1f other %6.1f s%.2f c%5.1f "
-                         "fit %.2f cons %.2f corr %.2f var %.2f dark %.2f step %5.1f %s\n",
+                         "fit %.2f cons %.2f corr %.2f var %.2f spread %.2f%s dark %.2f step %5.1f %s\n",
                          i, line.angle * 180 / CV_PI, line.offset - (-inner.x * sa + inner.y * ca),
                          c.line.angle * 180 / CV_PI,
                          c.line.offset - (-inner.x * std::sin(c.line.angle) + inner.y * std::cos(c.line.angle)),
                          c.shape.main.height, c.shape.main.sigma, c.shape.main.centre, c.shape.other.height,
                          c.shape.other.sigma, c.shape.other.centre, c.shape.fit, c.consistency, c.correlation, c.variation,
+                         c.spread, c.sided ? "" : " ONE-SIDED",
                          c.shape.darkening, c.shape.step, c.found ? "FOUND" : "");
         if (c.found && (!chosen.found || c.Score() > chosen.Score()))
             chosen = c;
