@@ -1,9 +1,18 @@
-// Foxing removal. A fox spot is a stain: it absorbs light, blue most and red
-// least, and multiplies what lies beneath it (paper, ink, picture) by a
-// transmission below one. The spots are found by their colour departure
-// from the local paper colour; inside each spot the amount of stain is
-// estimated per pixel, smoothed, and divided out, so ink and detail under
-// the stain stay as they were.
+// Foxing removal. A fox spot is a stain: it takes away a share of the light
+// of whatever lies beneath it (paper, ink, a sky), blue most and red least:
+// p = b (1 - a beta) per channel, b the unstained colour, a the amount of
+// stain and beta its colour. Neutral detail (ink, shadows) takes the same
+// share of every channel, so the amount shows in how much more blue than
+// red is taken: the stain is measured on that alone, smoothed, and divided
+// out, and the detail under it stays.
+//
+// Spots are found where a pixel has lost more of its blue than of its red,
+// against its surroundings' colour, by more than AMP of full scale, on a
+// light background (paper, a sky, a border, light cloth), at two sizes of
+// surroundings (small dense spots and large faint stains). A spot must be a
+// compact blot that stands clear of its surroundings' own colour variation:
+// the grain of wood or the pattern of a cloth has blots of every colour,
+// none standing out.
 
 #include "engine/Restoration.h"
 
@@ -11,109 +20,87 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 namespace veltro {
 
 namespace {
 
-constexpr int kBackgroundWindow = 61;   // paper colour: median over this many pixels
-constexpr double kPaperShare = 0.55;    // brighter than this share of the paper: no ink
-constexpr double kInkConfidence = 0.15; // weight of dark pixels in the stain estimate
-constexpr double kSmoothing = 1.5;      // Gaussian sigma of the stain estimate, pixels
-constexpr double kMaxAbsorbance = 2.5;
-constexpr int kMinSpotArea = 12;        // pixels; smaller departures are specks
-constexpr int kPaperMinLevel = 110;      // the paper's brightest channel at least this
-constexpr double kPaperMaxSaturation = 0.4;
-constexpr int kNoise = 6;                // grey levels of scanning and JPEG noise
-constexpr double kMaxSpotShare = 0.002;  // larger "spots" are picture content
+constexpr int kWorkSide = 1024;            // surroundings are measured on a copy this large
+constexpr int kSmallWindow = 41;           // surroundings of small spots, pixels (full size, up to kWorkSide)
+constexpr int kLargeWindow = 161;          //   and of large stains
+constexpr int kLightLevel = 100;           // the background's brightest channel at least this
+constexpr int kNoise = 6;                  // grey levels of scanning and JPEG noise
+constexpr int kMinSpotArea = 12;           // pixels; smaller departures are specks
+constexpr double kMaxSpotShare = 0.01;     // larger "spots" are picture content
 constexpr double kMaxElongation = 3.0;
 constexpr double kMinSolidity = 0.7;
+constexpr double kMinContrast = 3.0;       // spot against its ring's colour variation (robust deviations)
+constexpr int kMinRing = 4;                // ring measured around each spot, pixels
+constexpr double kBackgroundTolerance = 0.12;  // of the background's colour: more is ink or detail
+constexpr double kInkShare = 0.6;          // darker than this share of the background: ink
+constexpr double kMinRedShare = 0.08;      // of the blue a stain takes away, at least, of the red
+constexpr double kMaxRedShare = 0.5;       //   and at most
+constexpr double kMaxGreenShare = 0.85;    //   at most of the green
+constexpr double kGreenBetween = 0.15;     // green at least this far from red towards blue
+constexpr double kFade = 0.1;              // share of its strength at which a stain has faded out
+constexpr double kSmoothing = 1.0;         // Gaussian sigma of the stain amount, pixels
+constexpr double kPaperDetail = 0.06;      // neutral loss below which a pixel is bare paper
+constexpr double kDetailConfidence = 0.15; // weight of the stain measured under detail
+constexpr double kMaxAmount = 0.9;
 // Where each stage ends, as a share of the time of the whole removal.
-constexpr double kPaperDone = 0.2;
-constexpr double kDetectDone = 0.7;
-constexpr double kRowsDone = 0.16;       // of the detection: the colour test per row,
-constexpr double kSpecksDone = 0.25;     //   the specks' median, and the
-constexpr double kComponentsDone = 0.95; //   components' labels
-constexpr double kGrownDone = 0.8;
-constexpr double kContoursDone = 0.88;
-constexpr double kMeasureDone = 0.95;
+constexpr double kBackgroundDone = 0.3;
+constexpr double kDetectDone = 0.6;
+constexpr double kMeasureDone = 0.8;
 
-// The paper colour around every pixel: a per-channel median on a reduced
-// copy, brought back to full size.
-cv::Mat PaperColour(const cv::Mat& image)
+// The colour of the surroundings of every pixel: a per-channel median over
+// `window` pixels, on a reduced copy, brought back to full size.
+cv::Mat Surroundings(const cv::Mat& small, cv::Size size, double factor, int window)
 {
-    const int longSide = std::max(image.cols, image.rows);
-    const double factor = std::max(1.0, longSide / 1024.0);
-    cv::Mat small;
-    if (factor > 1.0)
-        cv::resize(image, small, cv::Size(), 1.0 / factor, 1.0 / factor, cv::INTER_AREA);
-    else
-        small = image.clone();
-    int k = static_cast<int>(kBackgroundWindow / factor) | 1;
+    int k = static_cast<int>(window / factor) | 1;
     k = std::max(3, std::min(k, (std::min(small.cols, small.rows) - 1) | 1));
-    cv::medianBlur(small, small, std::max(3, k));
-    cv::Mat paper;
-    cv::resize(small, paper, image.size(), 0, 0, cv::INTER_LINEAR);
-    return paper;
+    cv::Mat median, full;
+    cv::medianBlur(small, median, k);
+    cv::resize(median, full, size, 0, 0, cv::INTER_LINEAR);
+    return full;
 }
 
-// Pixels whose red-blue difference exceeds the paper's by more than amp,
-// and that look stained: darker than the paper in blue more than in green
-// and in green more than in red, never brighter in any channel beyond noise.
-// Red or orange picture content is brighter than its surroundings in red
-// and is not taken for a stain, nor is anything on a dark or strongly
-// coloured background, which is not paper.
-cv::Mat DetectSpots(const cv::Mat& image, const cv::Mat& paper, double amp, const Progress& progress)
+// Pixels that have lost more blue than red against `background` by more
+// than `limit` levels, darker in blue than in green and in green than in
+// red (as a brown stain is), never brighter beyond noise, on a light
+// background.
+void Candidates(const cv::Mat& image, const cv::Mat& background, float limit, cv::Mat& out)
 {
-    cv::Mat spots(image.size(), CV_8UC1);
-    const float limit = static_cast<float>(amp * 255.0);
-    const Progress rows = progress.Sub(0.0, kRowsDone);
     for (int y = 0; y < image.rows; ++y) {
-        rows.Report(y, image.rows);
         const cv::Vec3b* p = image.ptr<cv::Vec3b>(y);
-        const cv::Vec3b* b = paper.ptr<cv::Vec3b>(y);
-        uchar* s = spots.ptr<uchar>(y);
+        const cv::Vec3b* b = background.ptr<cv::Vec3b>(y);
+        uchar* o = out.ptr<uchar>(y);
         for (int x = 0; x < image.cols; ++x) {
             const int dB = int(b[x][0]) - int(p[x][0]);  // darkening per channel
             const int dG = int(b[x][1]) - int(p[x][1]);
             const int dR = int(b[x][2]) - int(p[x][2]);
-            const float shift = float(dB - dR);
-            // Foxing grows on paper: a light background of low saturation.
-            const int hi = std::max({b[x][0], b[x][1], b[x][2]}), lo = std::min({b[x][0], b[x][1], b[x][2]});
-            const bool paperLike = hi >= kPaperMinLevel && (hi - lo) <= kPaperMaxSaturation * hi;
-            s[x] = paperLike && shift > limit && dR >= -kNoise && dG >= dR - kNoise && dB >= dG - kNoise ? 255 : 0;
+            const int hi = std::max({b[x][0], b[x][1], b[x][2]});
+            if (hi >= kLightLevel && float(dB - dR) > limit && dR >= -kNoise && dG >= dR - kNoise &&
+                dB >= dG - kNoise)
+                o[x] = 255;
         }
     }
-    rows.Report(1.0);
-    // Lone pixels and specks are noise and picture texture, not stains.
-    cv::medianBlur(spots, spots, 3);
-    progress.Report(kSpecksDone);
-    cv::Mat labels, stats, centroids;
-    const int count = cv::connectedComponentsWithStats(spots, labels, stats, centroids, 8, CV_32S);
-    progress.Report(kComponentsDone);
-    std::vector<uchar> keep(count, 0);
-    for (int i = 1; i < count; ++i)
-        keep[i] = stats.at<int>(i, cv::CC_STAT_AREA) >= kMinSpotArea ? 255 : 0;
-    for (int y = 0; y < spots.rows; ++y) {
-        const int* l = labels.ptr<int>(y);
-        uchar* s = spots.ptr<uchar>(y);
-        for (int x = 0; x < spots.cols; ++x)
-            s[x] = keep[l[x]];
-    }
-    return spots;
 }
 
-// The stain's absorption direction (blue, green, red), unit length, from the
-// clearly stained paper pixels; a typical brown if there are too few.
-cv::Vec3d StainColour(const std::vector<cv::Vec3d>& absorbances)
+// Median and robust deviation (1.48 median absolute deviation) of values.
+std::pair<double, double> Robust(std::vector<float>& v)
 {
-    cv::Vec3d sum(0, 0, 0);
-    for (const cv::Vec3d& v : absorbances)
-        sum += v;
-    const double n = cv::norm(sum);
-    if (absorbances.size() < 20 || n < 1e-6 || sum[0] <= 0)
-        return cv::normalize(cv::Vec3d(0.85, 0.5, 0.25));
-    return sum / n;
+    if (v.empty())
+        return {0, 0};
+    const size_t m = v.size() / 2;
+    std::nth_element(v.begin(), v.begin() + m, v.end());
+    const double median = v[m];
+    std::vector<float> dev(v.size());
+    for (size_t i = 0; i < v.size(); ++i)
+        dev[i] = std::abs(v[i] - float(median));
+    std::nth_element(dev.begin(), dev.begin() + m, dev.end());
+    return {median, 1.48 * dev[m]};
 }
 
 }  // namespace
@@ -121,152 +108,289 @@ cv::Vec3d StainColour(const std::vector<cv::Vec3d>& absorbances)
 void RemoveFoxing(cv::Mat& image, int dist, int cost, double amp, cv::Mat* foxMask, const Progress& progress)
 {
     CV_Assert(image.type() == CV_8UC3);
-    if (image.empty())
-        return;
-    cost = std::max(1, cost);
-    const cv::Mat paper = PaperColour(image);
-    progress.Report(kPaperDone);
-    const cv::Mat spots = DetectSpots(image, paper, amp, progress.Sub(kPaperDone, kDetectDone));
-    const cv::Mat grown = GrowMask(spots, dist);
-    progress.Report(kGrownDone);
     if (foxMask)
         *foxMask = cv::Mat::zeros(image.size(), CV_8UC1);
-    if (cv::countNonZero(grown) == 0) {
+    if (image.empty() || !(amp > 0)) {
         progress.Report(1.0);
         return;
     }
+    // Distances beyond the picture mean the whole picture.
+    const int longSide = std::max(image.cols, image.rows);
+    dist = std::clamp(dist, 0, longSide);
+    cost = std::clamp(cost, 1, longSide);
 
-    std::vector<std::vector<cv::Point>> contours;
-    cv::findContours(grown.clone(), contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+    const double factor = std::max(1.0, longSide / double(kWorkSide));
+    cv::Mat small;
+    if (factor > 1.0)
+        cv::resize(image, small, cv::Size(), 1.0 / factor, 1.0 / factor, cv::INTER_AREA);
+    else
+        small = image;
+    const cv::Mat near = Surroundings(small, image.size(), factor, kSmallWindow);
+    const cv::Mat wide = Surroundings(small, image.size(), factor, kLargeWindow);
+    small.release();
+    progress.Report(kBackgroundDone);
 
+    // Candidates against the near surroundings (small spots) and the wide
+    // ones (large stains, which fill their near surroundings).
+    const float limit = static_cast<float>(std::min(amp, 1.0) * 255.0);
+    cv::Mat spots = cv::Mat::zeros(image.size(), CV_8UC1);
+    Candidates(image, near, limit, spots);
+    Candidates(image, wide, limit, spots);
+    // Lone pixels and specks are noise and picture texture, not stains.
+    cv::medianBlur(spots, spots, 3);
+    cv::Mat labels, stats, centroids;
+    const int count = cv::connectedComponentsWithStats(spots, labels, stats, centroids, 8, CV_32S);
+    progress.Report(kDetectDone);
+
+    // Each blot is judged against its own ring; the stain's colour comes
+    // from the blots kept.
+    const cv::Rect whole(0, 0, image.cols, image.rows);
+    const double maxArea = std::max(1500.0, kMaxSpotShare * double(image.total()));
+    const int ringWidth = std::max(kMinRing, cost);
     struct Spot {
-        cv::Rect roi;            // spot box widened by the ring
-        cv::Vec3d paper;         // paper colour from the ring
-        cv::Mat own;             // this spot's pixels over roi
+        cv::Rect roi;       // the blot's box, widened by DIST and the ring
+        cv::Mat own;        // the blot grown by DIST, over roi
+        cv::Mat ring;       // flawless pixels around it, over roi
     };
     std::vector<Spot> found;
-    std::vector<cv::Vec3d> stained;
-    const cv::Rect whole(0, 0, image.cols, image.rows);
-    const double maxSpotArea = std::max(1500.0, kMaxSpotShare * image.total());
-    progress.Report(kContoursDone);
-    const Progress measuring = progress.Sub(kContoursDone, kMeasureDone);
-    for (size_t i = 0; i < contours.size(); ++i) {
-        measuring.Report(static_cast<long long>(i), static_cast<long long>(contours.size()));
-        const std::vector<cv::Point>& contour = contours[i];
-        const cv::Rect box = cv::boundingRect(contour);
+    cv::Vec3d stainSum(0, 0, 0);
+    double stainWeight = 0;
+    const Progress measuring = progress.Sub(kDetectDone, kMeasureDone);
+    for (int i = 1; i < count; ++i) {
+        measuring.Report(i, count);
+        const int area = stats.at<int>(i, cv::CC_STAT_AREA);
+        if (area < kMinSpotArea || area > maxArea)
+            continue;
+        const cv::Rect box(stats.at<int>(i, cv::CC_STAT_LEFT), stats.at<int>(i, cv::CC_STAT_TOP),
+                           stats.at<int>(i, cv::CC_STAT_WIDTH), stats.at<int>(i, cv::CC_STAT_HEIGHT));
+        const cv::Mat shape = labels(box) == i;
         // Fox spots are compact blots; long or ragged shapes are edges and
         // texture of the picture.
-        const double area = cv::contourArea(contour);
-        if (area > maxSpotArea)
+        std::vector<std::vector<cv::Point>> contours;
+        cv::findContours(shape.clone(), contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+        if (contours.empty())
             continue;
+        const auto& contour = *std::max_element(contours.begin(), contours.end(), [](const auto& a, const auto& b) {
+            return a.size() < b.size();
+        });
         const cv::RotatedRect rect = cv::minAreaRect(contour);
-        const double longSide = std::max(rect.size.width, rect.size.height);
-        const double shortSide = std::max(1.0f, std::min(rect.size.width, rect.size.height));
+        const double longSideR = std::max(rect.size.width, rect.size.height);
+        const double shortSideR = std::max(1.0f, std::min(rect.size.width, rect.size.height));
         std::vector<cv::Point> hull;
         cv::convexHull(contour, hull);
         const double hullArea = cv::contourArea(hull);
-        if (longSide / shortSide > kMaxElongation || (hullArea > 0 && area / hullArea < kMinSolidity))
+        if (longSideR / shortSideR > kMaxElongation || (hullArea > 0 && area / hullArea < kMinSolidity))
             continue;
-        const cv::Rect roi = cv::Rect(box.x - cost, box.y - cost, box.width + 2 * cost,
-                                      box.height + 2 * cost) & whole;
-        // The flawless ring: around this spot, outside every spot, and paper
-        // rather than ink (brighter than the local paper colour allows ink).
-        const cv::Mat ring = GrowMask(grown(roi), cost) & ~grown(roi);
-        cv::Vec3d sum(0, 0, 0), weight(0, 0, 0);
-        double count = 0;
-        for (int y = 0; y < roi.height; ++y)
-            for (int x = 0; x < roi.width; ++x) {
-                if (!ring.at<uchar>(y, x))
-                    continue;
-                const cv::Vec3b p = image.at<cv::Vec3b>(roi.y + y, roi.x + x);
-                const cv::Vec3b b = paper.at<cv::Vec3b>(roi.y + y, roi.x + x);
-                if (p[1] < kPaperShare * b[1])
-                    continue;
-                sum += cv::Vec3d(p[0], p[1], p[2]);
-                count += 1;
-            }
-        Spot spot{roi, cv::Vec3d(0, 0, 0), cv::Mat::zeros(roi.size(), CV_8UC1)};
-        cv::drawContours(spot.own, std::vector<std::vector<cv::Point>>{contour}, 0, cv::Scalar(255),
-                         cv::FILLED, cv::LINE_8, cv::noArray(), INT_MAX, -roi.tl());
-        spot.own &= grown(roi);
-        if (count >= 3) {
-            spot.paper = sum / count;
-        } else {
-            const cv::Scalar m = cv::mean(paper(roi));
-            spot.paper = cv::Vec3d(m[0], m[1], m[2]);
+        // Rings at every distance from the blot: its stain fades out over a
+        // few of them. The surroundings are the rings farther out than the
+        // stain reaches: their colour is the background's, and their
+        // pixels of about that colour (not ink, not detail) tell how much
+        // its red and blue vary.
+        const double radius = std::sqrt(area / CV_PI);
+        const int farFrom = dist + static_cast<int>(radius) + ringWidth + 2;
+        const int reach = farFrom + ringWidth + 4;
+        const cv::Rect far = cv::Rect(box.x - reach, box.y - reach, box.width + 2 * reach, box.height + 2 * reach) &
+                             whole;
+        const cv::Mat blotFar = labels(far) == i;
+        cv::Mat1f distance;
+        cv::distanceTransform(blotFar == 0, distance, cv::DIST_L2, cv::DIST_MASK_PRECISE);
+        const cv::Mat others = (spots(far) != 0) & ~blotFar;
+        std::vector<float> channel[3];
+        for (int y = 0; y < far.height; ++y) {
+            const cv::Vec3b* p = image.ptr<cv::Vec3b>(far.y + y) + far.x;
+            for (int x = 0; x < far.width; ++x)
+                if (distance(y, x) > farFrom && !others.at<uchar>(y, x))
+                    for (int c = 0; c < 3; ++c)
+                        channel[c].push_back(p[x][c]);
         }
+        if (channel[0].size() < 16)
+            continue;
+        cv::Vec3d background;
         for (int c = 0; c < 3; ++c)
-            spot.paper[c] = std::max(spot.paper[c], 1.0);
-        // Stained paper pixels tell the stain's colour.
-        for (int y = 0; y < roi.height; ++y)
-            for (int x = 0; x < roi.width; ++x) {
-                if (!spots.at<uchar>(roi.y + y, roi.x + x) || !spot.own.at<uchar>(y, x))
+            background[c] = std::max(1.0, Robust(channel[c]).first);
+        const double backgroundLevel = std::max({background[0], background[1], background[2]});
+        if (backgroundLevel < kLightLevel)
+            continue;
+        auto like = [&](const cv::Vec3b& p) {
+            for (int c = 0; c < 3; ++c)
+                if (std::abs(p[c] - background[c]) > kBackgroundTolerance * background[c] + kNoise)
+                    return false;
+            return true;
+        };
+        auto ink = [&](const cv::Vec3b& p) { return std::max({p[0], p[1], p[2]}) < kInkShare * backgroundLevel; };
+        std::vector<std::vector<float>> byDistance(reach + 2);
+        std::vector<float> inside, around;
+        for (int y = 0; y < far.height; ++y) {
+            const cv::Vec3b* p = image.ptr<cv::Vec3b>(far.y + y) + far.x;
+            for (int x = 0; x < far.width; ++x) {
+                if (others.at<uchar>(y, x) || ink(p[x]))
                     continue;
-                const cv::Vec3b p = image.at<cv::Vec3b>(roi.y + y, roi.x + x);
-                if (p[1] < kPaperShare * spot.paper[1])
-                    continue;
-                cv::Vec3d v;
-                for (int c = 0; c < 3; ++c)
-                    v[c] = -std::log(std::max(1.0, double(p[c])) / spot.paper[c]);
-                stained.push_back(v);
+                const float d = float(p[x][2]) - float(p[x][0]);  // red less blue
+                const int k = static_cast<int>(std::ceil(distance(y, x)));
+                if (k == 0)
+                    inside.push_back(d);
+                else if (k > farFrom)
+                    around.push_back(d);
+                else
+                    byDistance[k].push_back(d);
             }
-        if (foxMask)
-            (*foxMask)(roi) |= spot.own;
-        found.push_back(spot);
+        }
+        if (around.size() < 8 || inside.size() < 4)
+            continue;
+        const auto [ringMedian, ringSpread] = Robust(around);
+        const double spotMedian = Robust(inside).first;
+        // A brown stain takes away several times more blue than red, but
+        // some red, and green in between; a dark object (a bird against
+        // the sky) takes away about as much of each, and a pattern of
+        // orange or yellow no red or no green.
+        std::vector<float> lost[3];
+        for (int y = 0; y < far.height; ++y) {
+            const cv::Vec3b* p = image.ptr<cv::Vec3b>(far.y + y) + far.x;
+            for (int x = 0; x < far.width; ++x)
+                if (blotFar.at<uchar>(y, x))
+                    for (int c = 0; c < 3; ++c)
+                        lost[c].push_back(float(1.0 - p[x][c] / background[c]));
+        }
+        const double lostB = Robust(lost[0]).first, lostG = Robust(lost[1]).first, lostR = Robust(lost[2]).first;
+        const bool stainColour = lostB > 0 && lostR >= kMinRedShare * lostB && lostR <= kMaxRedShare * lostB &&
+                                 lostG <= kMaxGreenShare * lostB && lostG >= lostR + kGreenBetween * (lostB - lostR);
+        const bool kept = stainColour && spotMedian - ringMedian >= kMinContrast * ringSpread + kNoise;
+        if (std::getenv("VELTRO_FOX_DEBUG"))
+            std::fprintf(stderr, "blot %d at (%d,%d) area %d: spot %.1f ring %.1f spread %.1f lost %.2f %.2f %.2f %s\n", i,
+                         box.x, box.y, area, spotMedian, ringMedian, ringSpread, lostB, lostG, lostR, kept ? "KEPT" : "");
+        if (!kept)
+            continue;
+        // Grown by DIST, and further while the stain still shows.
+        int grow = dist;
+        const double fade = std::max(2.0, kFade * (spotMedian - ringMedian));
+        for (int k = 1; k <= farFrom - ringWidth; ++k) {
+            if (byDistance[k].size() < 4 || Robust(byDistance[k]).first - ringMedian < fade)
+                break;
+            grow = std::max(grow, k);
+        }
+        // The flawless ring beyond, of the background's colour.
+        const cv::Mat grown = distance <= float(grow);
+        cv::Mat ring = (distance > float(grow)) & (distance <= float(grow + ringWidth)) & ~others;
+        for (int y = 0; y < far.height; ++y) {
+            const cv::Vec3b* p = image.ptr<cv::Vec3b>(far.y + y) + far.x;
+            for (int x = 0; x < far.width; ++x)
+                if (ring.at<uchar>(y, x) && !like(p[x]))
+                    ring.at<uchar>(y, x) = 0;
+        }
+        if (cv::countNonZero(ring) < 8)
+            ring = (distance > float(farFrom)) & ~others;
+        found.push_back({far, grown, ring});
+        // Its colour: what it takes away of each channel, on paper.
+        for (int y = 0; y < far.height; ++y) {
+            const cv::Vec3b* p = image.ptr<cv::Vec3b>(far.y + y) + far.x;
+            for (int x = 0; x < far.width; ++x) {
+                if (!blotFar.at<uchar>(y, x) || ink(p[x]))
+                    continue;
+                cv::Vec3d t;
+                for (int c = 0; c < 3; ++c)
+                    t[c] = 1.0 - p[x][c] / background[c];
+                const double w = std::max(0.0, t[0] - t[2]);
+                stainSum += t * w;
+                stainWeight += w;
+            }
+        }
     }
-    const cv::Vec3d beta = StainColour(stained);
-    const double betaMean = (beta[0] + beta[1] + beta[2]) / 3.0;
-    double betaSpread = 0;
-    for (int c = 0; c < 3; ++c)
-        betaSpread += (beta[c] - betaMean) * (beta[c] - betaMean);
+    if (found.empty()) {
+        progress.Report(1.0);
+        return;
+    }
+    // The stain's colour, normalised so that blue takes the largest share;
+    // a typical brown if too little was seen.
+    cv::Vec3d beta(0.8, 0.48, 0.22);
+    if (stainWeight > 20 && stainSum[0] > 0 && stainSum[0] > stainSum[2]) {
+        beta = stainSum / stainSum[0] * 0.8;
+        for (int c = 0; c < 3; ++c)
+            beta[c] = std::clamp(beta[c], 0.0, 1.0);
+    }
 
     const Progress removing = progress.Sub(kMeasureDone, 1.0);
     for (size_t i = 0; i < found.size(); ++i) {
         removing.Report(static_cast<long long>(i), static_cast<long long>(found.size()));
         const Spot& spot = found[i];
         const cv::Rect roi = spot.roi;
-        // Absorbance of every pixel against the paper: v = ink + a * beta,
-        // where ink is neutral (equal in the three channels). Paper pixels
-        // have no ink, so a = v . beta; under ink only the colour tells a.
-        cv::Mat1f amount(roi.size(), 0.0f), confidence(roi.size(), 0.0f);
-        for (int y = 0; y < roi.height; ++y)
+        // The unstained colour across the spot: a plane fitted to its ring.
+        cv::Matx33d m = cv::Matx33d::zeros();
+        cv::Matx33d rhs = cv::Matx33d::zeros();  // one column per channel
+        for (int y = 0; y < roi.height; ++y) {
+            const cv::Vec3b* p = image.ptr<cv::Vec3b>(roi.y + y) + roi.x;
+            for (int x = 0; x < roi.width; ++x) {
+                if (!spot.ring.at<uchar>(y, x))
+                    continue;
+                const double f[3] = {1.0, (x - roi.width / 2.0) / 64.0, (y - roi.height / 2.0) / 64.0};
+                for (int a = 0; a < 3; ++a) {
+                    for (int b = 0; b < 3; ++b)
+                        m(a, b) += f[a] * f[b];
+                    for (int c = 0; c < 3; ++c)
+                        rhs(a, c) += f[a] * p[x][c];
+                }
+            }
+        }
+        cv::Matx33d plane;
+        if (!cv::solve(m, rhs, plane, cv::DECOMP_SVD))
+            continue;
+        // The stain's amount per pixel. What a pixel has lost of each
+        // channel is a beta + k (1, 1, 1): the stain, and neutral detail
+        // (ink, a shadow). On paper (k about 0) all three channels tell a;
+        // under detail only what differs between them does, less surely.
+        // Smoothed with those confidences.
+        const double bb = beta.dot(beta), b1 = beta[0] + beta[1] + beta[2];
+        const double det = 3 * bb - b1 * b1;
+        cv::Mat1f amount(roi.size(), 0.0f), weight(roi.size(), 0.0f);
+        for (int y = 0; y < roi.height; ++y) {
+            const cv::Vec3b* p = image.ptr<cv::Vec3b>(roi.y + y) + roi.x;
             for (int x = 0; x < roi.width; ++x) {
                 if (!spot.own.at<uchar>(y, x))
                     continue;
-                const cv::Vec3b p = image.at<cv::Vec3b>(roi.y + y, roi.x + x);
-                cv::Vec3d v;
-                for (int c = 0; c < 3; ++c)
-                    v[c] = -std::log(std::max(1.0, double(p[c])) / spot.paper[c]);
-                double a;
-                float conf;
-                if (p[1] >= kPaperShare * spot.paper[1]) {
-                    a = v.dot(beta);
-                    conf = 1.0f;
-                } else {
-                    const double vMean = (v[0] + v[1] + v[2]) / 3.0;
-                    a = 0;
-                    for (int c = 0; c < 3; ++c)
-                        a += (v[c] - vMean) * (beta[c] - betaMean);
-                    a /= std::max(betaSpread, 1e-6);
-                    conf = float(kInkConfidence);
+                const double f[3] = {1.0, (x - roi.width / 2.0) / 64.0, (y - roi.height / 2.0) / 64.0};
+                cv::Vec3d t;
+                for (int c = 0; c < 3; ++c) {
+                    const double b = std::max(1.0, plane(0, c) * f[0] + plane(1, c) * f[1] + plane(2, c) * f[2]);
+                    t[c] = 1.0 - p[x][c] / b;
                 }
-                amount(y, x) = float(std::max(0.0, std::min(a, kMaxAbsorbance))) * conf;
-                confidence(y, x) = conf;
+                const double bt = beta.dot(t), t1 = t[0] + t[1] + t[2];
+                double a = (3 * bt - b1 * t1) / det;
+                const double k = (bb * t1 - b1 * bt) / det;
+                float confidence = float(kDetailConfidence);
+                if (std::abs(k) <= kPaperDetail) {
+                    a = bt / bb;
+                    confidence = 1.0f;
+                }
+                amount(y, x) = float(std::clamp(a, 0.0, kMaxAmount)) * confidence;
+                weight(y, x) = confidence;
             }
+        }
+        if (std::getenv("VELTRO_FOX_DEBUG")) {
+            double mx;
+            cv::minMaxLoc(amount, nullptr, &mx);
+            std::fprintf(stderr, "spot %zu roi %d,%d %dx%d plane %.1f %.1f %.1f beta %.2f %.2f %.2f max amount %.2f own %d ring %d\n", i, roi.x, roi.y,
+                         roi.width, roi.height, plane(0, 0), plane(0, 1), plane(0, 2), beta[0], beta[1], beta[2], mx,
+                         cv::countNonZero(spot.own), cv::countNonZero(spot.ring));
+        }
         cv::GaussianBlur(amount, amount, cv::Size(), kSmoothing);
-        cv::GaussianBlur(confidence, confidence, cv::Size(), kSmoothing);
+        cv::GaussianBlur(weight, weight, cv::Size(), kSmoothing);
         for (int y = 0; y < roi.height; ++y) {
             cv::Vec3b* p = image.ptr<cv::Vec3b>(roi.y + y) + roi.x;
-            const uchar* g = spot.own.ptr<uchar>(y);
             for (int x = 0; x < roi.width; ++x) {
-                if (!g[x] || confidence(y, x) <= 1e-6f)
+                if (!spot.own.at<uchar>(y, x) || weight(y, x) <= 1e-3f)
                     continue;
-                const double a = amount(y, x) / confidence(y, x);
-                for (int c = 0; c < 3; ++c)
-                    p[x][c] = cv::saturate_cast<uchar>(p[x][c] * std::exp(a * beta[c]));
+                const double a = std::min(double(amount(y, x) / weight(y, x)), kMaxAmount);
+                bool changed = false;
+                for (int c = 0; c < 3; ++c) {
+                    const uchar v = cv::saturate_cast<uchar>(p[x][c] / std::max(0.05, 1.0 - a * beta[c]));
+                    changed |= v != p[x][c];
+                    p[x][c] = v;
+                }
+                if (changed && foxMask)
+                    foxMask->at<uchar>(roi.y + y, roi.x + x) = 255;
             }
         }
     }
+    progress.Report(1.0);
 }
 
 }  // namespace veltro
