@@ -36,7 +36,8 @@ constexpr int kMinSpotArea = 12;           // pixels; smaller departures are spe
 constexpr double kMaxSpotShare = 0.01;     // larger "spots" are picture content
 constexpr double kMaxElongation = 3.0;
 constexpr double kMinSolidity = 0.7;
-constexpr double kMinContrast = 3.0;       // spot against its ring's colour variation (robust deviations)
+constexpr double kMinContrast = 2.5;       // spot against its ring's colour variation (robust deviations)
+constexpr double kContrastFloor = 0.03;  // a spot's loss of blue beyond red stands out by at least
 constexpr int kMinRing = 4;                // ring measured around each spot, pixels
 constexpr double kBackgroundTolerance = 0.12;  // of the background's colour: more is ink or detail
 constexpr double kInkShare = 0.6;          // darker than this share of the background: ink
@@ -66,23 +67,27 @@ cv::Mat Surroundings(const cv::Mat& small, cv::Size size, double factor, int win
     return full;
 }
 
-// Pixels that have lost more blue than red against `background` by more
-// than `limit` levels, darker in blue than in green and in green than in
-// red (as a brown stain is), never brighter beyond noise, on a light
-// background.
-void Candidates(const cv::Mat& image, const cv::Mat& background, float limit, cv::Mat& out)
+// Pixels that have lost a share of their blue larger than the share of
+// their red by more than `amp`, against `background`, and more of their
+// green than of their red (as a brown stain takes them), never brighter
+// beyond noise, on a light background.
+void Candidates(const cv::Mat& image, const cv::Mat& background, double amp, cv::Mat& out)
 {
     for (int y = 0; y < image.rows; ++y) {
         const cv::Vec3b* p = image.ptr<cv::Vec3b>(y);
         const cv::Vec3b* b = background.ptr<cv::Vec3b>(y);
         uchar* o = out.ptr<uchar>(y);
         for (int x = 0; x < image.cols; ++x) {
-            const int dB = int(b[x][0]) - int(p[x][0]);  // darkening per channel
-            const int dG = int(b[x][1]) - int(p[x][1]);
-            const int dR = int(b[x][2]) - int(p[x][2]);
-            const int hi = std::max({b[x][0], b[x][1], b[x][2]});
-            if (hi >= kLightLevel && float(dB - dR) > limit && dR >= -kNoise && dG >= dR - kNoise &&
-                dB >= dG - kNoise)
+            if (std::max({b[x][0], b[x][1], b[x][2]}) < kLightLevel)
+                continue;
+            float lost[3], noise[3];
+            for (int c = 0; c < 3; ++c) {
+                const float bc = std::max<float>(b[x][c], 16.0f);
+                lost[c] = 1.0f - p[x][c] / bc;
+                noise[c] = kNoise / bc;
+            }
+            if (lost[0] - lost[2] > amp && lost[2] >= -noise[2] && lost[1] >= lost[2] - noise[1] &&
+                lost[0] >= lost[1] - noise[0])
                 o[x] = 255;
         }
     }
@@ -132,10 +137,9 @@ void RemoveFoxing(cv::Mat& image, int dist, int cost, double amp, cv::Mat* foxMa
 
     // Candidates against the near surroundings (small spots) and the wide
     // ones (large stains, which fill their near surroundings).
-    const float limit = static_cast<float>(std::min(amp, 1.0) * 255.0);
     cv::Mat spots = cv::Mat::zeros(image.size(), CV_8UC1);
-    Candidates(image, near, limit, spots);
-    Candidates(image, wide, limit, spots);
+    Candidates(image, near, std::min(amp, 1.0), spots);
+    Candidates(image, wide, std::min(amp, 1.0), spots);
     // Lone pixels and specks are noise and picture texture, not stains.
     cv::medianBlur(spots, spots, 3);
     cv::Mat labels, stats, centroids;
@@ -211,12 +215,6 @@ void RemoveFoxing(cv::Mat& image, int dist, int cost, double amp, cv::Mat* foxMa
         const double backgroundLevel = std::max({background[0], background[1], background[2]});
         if (backgroundLevel < kLightLevel)
             continue;
-        auto like = [&](const cv::Vec3b& p) {
-            for (int c = 0; c < 3; ++c)
-                if (std::abs(p[c] - background[c]) > kBackgroundTolerance * background[c] + kNoise)
-                    return false;
-            return true;
-        };
         auto ink = [&](const cv::Vec3b& p) { return std::max({p[0], p[1], p[2]}) < kInkShare * backgroundLevel; };
         std::vector<std::vector<float>> byDistance(reach + 2);
         std::vector<float> inside, around;
@@ -225,7 +223,8 @@ void RemoveFoxing(cv::Mat& image, int dist, int cost, double amp, cv::Mat* foxMa
             for (int x = 0; x < far.width; ++x) {
                 if (others.at<uchar>(y, x) || ink(p[x]))
                     continue;
-                const float d = float(p[x][2]) - float(p[x][0]);  // red less blue
+                // The share of blue lost beyond the share of red.
+                const float d = float(p[x][2] / background[2] - p[x][0] / background[0]);
                 const int k = static_cast<int>(std::ceil(distance(y, x)));
                 if (k == 0)
                     inside.push_back(d);
@@ -239,6 +238,25 @@ void RemoveFoxing(cv::Mat& image, int dist, int cost, double amp, cv::Mat* foxMa
             continue;
         const auto [ringMedian, ringSpread] = Robust(around);
         const double spotMedian = Robust(inside).first;
+        // The colour just around the blot (the spot may lie where two
+        // backgrounds meet: the nearer one is its own).
+        auto nearColour = [&](float from, float to, cv::Vec3d& colour) {
+            std::vector<float> ch[3];
+            for (int y = 0; y < far.height; ++y) {
+                const cv::Vec3b* p = image.ptr<cv::Vec3b>(far.y + y) + far.x;
+                for (int x = 0; x < far.width; ++x)
+                    if (distance(y, x) > from && distance(y, x) <= to && !others.at<uchar>(y, x) && !ink(p[x]))
+                        for (int c = 0; c < 3; ++c)
+                            ch[c].push_back(p[x][c]);
+            }
+            if (ch[0].size() < 8)
+                return false;
+            for (int c = 0; c < 3; ++c)
+                colour[c] = std::max(1.0, Robust(ch[c]).first);
+            return true;
+        };
+        cv::Vec3d nearby = background;
+        nearColour(1.0f, float(1 + ringWidth), nearby);
         // A brown stain takes away several times more blue than red, but
         // some red, and green in between; a dark object (a bird against
         // the sky) takes away about as much of each, and a pattern of
@@ -249,33 +267,36 @@ void RemoveFoxing(cv::Mat& image, int dist, int cost, double amp, cv::Mat* foxMa
             for (int x = 0; x < far.width; ++x)
                 if (blotFar.at<uchar>(y, x))
                     for (int c = 0; c < 3; ++c)
-                        lost[c].push_back(float(1.0 - p[x][c] / background[c]));
+                        lost[c].push_back(float(1.0 - p[x][c] / nearby[c]));
         }
         const double lostB = Robust(lost[0]).first, lostG = Robust(lost[1]).first, lostR = Robust(lost[2]).first;
         const bool stainColour = lostB > 0 && lostR >= kMinRedShare * lostB && lostR <= kMaxRedShare * lostB &&
                                  lostG <= kMaxGreenShare * lostB && lostG >= lostR + kGreenBetween * (lostB - lostR);
-        const bool kept = stainColour && spotMedian - ringMedian >= kMinContrast * ringSpread + kNoise;
+        const bool kept = stainColour && spotMedian - ringMedian >= kMinContrast * ringSpread + kContrastFloor;
         if (std::getenv("VELTRO_FOX_DEBUG"))
-            std::fprintf(stderr, "blot %d at (%d,%d) area %d: spot %.1f ring %.1f spread %.1f lost %.2f %.2f %.2f %s\n", i,
+            std::fprintf(stderr, "blot %d at (%d,%d) area %d: spot %.3f ring %.3f spread %.3f lost %.2f %.2f %.2f %s\n", i,
                          box.x, box.y, area, spotMedian, ringMedian, ringSpread, lostB, lostG, lostR, kept ? "KEPT" : "");
         if (!kept)
             continue;
         // Grown by DIST, and further while the stain still shows.
         int grow = dist;
-        const double fade = std::max(2.0, kFade * (spotMedian - ringMedian));
+        const double fade = std::max(0.01, kFade * (spotMedian - ringMedian));
         for (int k = 1; k <= farFrom - ringWidth; ++k) {
             if (byDistance[k].size() < 4 || Robust(byDistance[k]).first - ringMedian < fade)
                 break;
             grow = std::max(grow, k);
         }
-        // The flawless ring beyond, of the background's colour.
+        // The flawless ring beyond, of the colour around the spot.
         const cv::Mat grown = distance <= float(grow);
         cv::Mat ring = (distance > float(grow)) & (distance <= float(grow + ringWidth)) & ~others;
+        if (!nearColour(float(grow), float(grow + ringWidth), nearby))
+            continue;
         for (int y = 0; y < far.height; ++y) {
             const cv::Vec3b* p = image.ptr<cv::Vec3b>(far.y + y) + far.x;
             for (int x = 0; x < far.width; ++x)
-                if (ring.at<uchar>(y, x) && !like(p[x]))
-                    ring.at<uchar>(y, x) = 0;
+                for (int c = 0; c < 3; ++c)
+                    if (std::abs(p[x][c] - nearby[c]) > kBackgroundTolerance * nearby[c] + kNoise)
+                        ring.at<uchar>(y, x) = 0;
         }
         if (cv::countNonZero(ring) < 8)
             ring = (distance > float(farFrom)) & ~others;
@@ -288,7 +309,7 @@ void RemoveFoxing(cv::Mat& image, int dist, int cost, double amp, cv::Mat* foxMa
                     continue;
                 cv::Vec3d t;
                 for (int c = 0; c < 3; ++c)
-                    t[c] = 1.0 - p[x][c] / background[c];
+                    t[c] = 1.0 - p[x][c] / nearby[c];
                 const double w = std::max(0.0, t[0] - t[2]);
                 stainSum += t * w;
                 stainWeight += w;
@@ -330,9 +351,23 @@ void RemoveFoxing(cv::Mat& image, int dist, int cost, double amp, cv::Mat* foxMa
                 }
             }
         }
-        cv::Matx33d plane;
-        if (!cv::solve(m, rhs, plane, cv::DECOMP_SVD))
-            continue;
+        // A tilted plane only where the ring surrounds the spot; along the
+        // picture's edge the ring's mean colour.
+        int quadrants = 0;
+        {
+            const cv::Mat ring = spot.ring;
+            const int hx = roi.width / 2, hy = roi.height / 2;
+            for (const cv::Rect q : {cv::Rect(0, 0, hx, hy), cv::Rect(hx, 0, roi.width - hx, hy),
+                                     cv::Rect(0, hy, hx, roi.height - hy), cv::Rect(hx, hy, roi.width - hx, roi.height - hy)})
+                quadrants += cv::countNonZero(ring(q)) >= 4;
+        }
+        cv::Matx33d plane = cv::Matx33d::zeros();
+        if (quadrants < 4 || !cv::solve(m, rhs, plane, cv::DECOMP_SVD)) {
+            for (int c = 0; c < 3; ++c) {
+                plane(0, c) = rhs(0, c) / std::max(1.0, m(0, 0));
+                plane(1, c) = plane(2, c) = 0;
+            }
+        }
         // The stain's amount per pixel. What a pixel has lost of each
         // channel is a beta + k (1, 1, 1): the stain, and neutral detail
         // (ink, a shadow). On paper (k about 0) all three channels tell a;

@@ -255,12 +255,18 @@ Damaged AddFoxing(const cv::Mat& clean, cv::RNG& rng, const FoxOptions& o)
     Damaged d;
     cv::Mat candidates;
     if (o.lightAreasOnly) {
-        // Light and smooth: sky, a border, light cloth.
+        // Light in every channel and smooth over a good stretch: a sky, a
+        // border, light cloth.
         cv::Mat1f grey = Grey(clean), mean, sq;
-        cv::blur(grey, mean, cv::Size(9, 9));
-        cv::blur(grey.mul(grey), sq, cv::Size(9, 9));
+        cv::blur(grey, mean, cv::Size(31, 31));
+        cv::blur(grey.mul(grey), sq, cv::Size(31, 31));
         cv::Mat1f var = sq - mean.mul(mean);
-        candidates = (mean >= 150) & (var <= 100.0f);
+        cv::Mat colourMean;
+        cv::blur(clean, colourMean, cv::Size(31, 31));
+        std::vector<cv::Mat> channels;
+        cv::split(colourMean, channels);
+        const cv::Mat darkest = cv::min(cv::min(channels[0], channels[1]), channels[2]);
+        candidates = (mean >= 150) & (var <= 144.0f) & (darkest >= 60);
         cv::erode(candidates, candidates, cv::Mat(), cv::Point(-1, -1), 2);
         if (cv::countNonZero(candidates) < 0.01 * clean.total())
             return d;

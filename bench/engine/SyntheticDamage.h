@@ -45,7 +45,8 @@ Damaged AddCrack(const cv::Mat& clean, cv::RNG& rng, int minLength, int maxLengt
 
 // Foxing: small dense spots or large faint stains. With `lightAreasOnly`,
 // spots sit in the light, smooth areas of a photograph (sky, borders, light
-// clothing); when it has none, the result's image is empty.
+// clothing: light in every channel, smooth over 31 pixels); when it has
+// none, the result's image is empty.
 struct FoxOptions {
     int count = 12;
     int minRadius = 3, maxRadius = 12;

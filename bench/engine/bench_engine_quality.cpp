@@ -213,7 +213,8 @@ uint64_t Seed(int op, const Picture& p, int k)
     return uint64_t(((op * 100 + (p.page ? 50 : 0) + p.index) * 10 + k) * 2 + p.half);
 }
 
-void Dump(const std::string& name, const Damaged& d, const cv::Mat& out, const cv::Mat& found)
+void Dump(const std::string& name, const Damaged& d, const cv::Mat& out, const cv::Mat& found,
+          const cv::Mat& clean = cv::Mat())
 {
     static int counter = 0;
     const char* dir = std::getenv("VELTRO_BENCH_DUMP");
@@ -225,6 +226,12 @@ void Dump(const std::string& name, const Damaged& d, const cv::Mat& out, const c
     cv::imwrite(base + "_truth.png", d.truth);
     if (!found.empty())
         cv::imwrite(base + "_found.png", found);
+    if (!clean.empty()) {
+        // The error left, magnified four times.
+        cv::Mat error;
+        cv::absdiff(out, clean, error);
+        cv::imwrite(base + "_error.png", error * 4);
+    }
 }
 
 // Scores the engine's output of one case and runs the peers on it.
@@ -256,7 +263,7 @@ Result Score(const std::string& op, const Picture& pic, const cv::Mat& clean, co
             r.teleaSeconds = s;
         r.peers.push_back(peerOut.empty() ? std::nan("") : Psnr(peerOut, clean, d.truth));
     }
-    Dump(op + "_" + pic.name, d, out, found);
+    Dump(op + "_" + pic.name, d, out, found, clean);
     if (std::getenv("VELTRO_BENCH_DUMP")) {
         std::printf("  %-9s %-8s %-22s %-34s in %6.2f eng %6.2f", op.c_str(), HalfName(pic.half), pic.name.c_str(),
                     d.kind.c_str(), r.input, r.engine);
