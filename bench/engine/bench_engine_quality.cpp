@@ -157,6 +157,13 @@ std::vector<Peer> Peers(bool withGmic)
                          cv::inpaint(d, t, o, 5, cv::INPAINT_NS);
                          return o;
                      }});
+    // The engine's own reconstruction given the true damage: how much of
+    // the gap to a peer is the fill and how much the finding.
+    peers.push_back({"EngFill", [](const cv::Mat& d, const cv::Mat& t) {
+                         cv::Mat o = d.clone();
+                         FillDamage(o, t, 12);
+                         return o;
+                     }});
 #ifdef VELTRO_HAVE_XPHOTO
     peers.push_back({"FSR_FAST", [](const cv::Mat& d, const cv::Mat& t) {
                          cv::Mat o;
