@@ -37,7 +37,7 @@ constexpr float kMinRun = 10.0f;       // shortest stretch of crack that counts,
 constexpr float kBridge = 24.0f;       // longest stretch without crack bridged, pixels
 constexpr float kEdgeShare = 0.3f;     // across the crack: its pixels are this far up from the sides
 constexpr int kFillRing = 12;
-constexpr int kAcross = 6;             // pixels looked at on each side, from 2 on
+constexpr int kAcross = 6;             // pixels looked at on each side, from 3 on
 constexpr int kAcrossRank = 8;         // of the 12: the crack is brighter than this many
 // Where each stage ends, as a share of the time of the whole removal.
 constexpr double kFieldShare = 0.2;
@@ -76,7 +76,7 @@ struct CrackField {
             return 0.0f;
         float across[2 * kAcross];
         int k = 0;
-        for (int d = 2; d < 2 + kAcross; ++d) {
+        for (int d = 3; d < 3 + kAcross; ++d) {
             across[k++] = At(p + n * float(d));
             across[k++] = At(p - n * float(d));
         }
