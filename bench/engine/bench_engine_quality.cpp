@@ -278,6 +278,20 @@ Result Score(const std::string& op, const Picture& pic, const cv::Mat& clean, co
             std::printf(" %s %6.2f", g_peers[i].name.c_str(), r.peers[i]);
         if (r.found >= 0)
             std::printf(" found %.0f", r.found);
+        if (!found.empty()) {
+            // Of the error left in the damage, the share where nothing was found.
+            auto sse = [&](const cv::Mat& m) {
+                cv::Mat diff;
+                cv::absdiff(out, clean, diff);
+                diff.convertTo(diff, CV_64F);
+                cv::Mat sq = diff.mul(diff);
+                sq.setTo(0, m == 0);
+                const cv::Scalar t = cv::sum(sq);
+                return t[0] + t[1] + t[2];
+            };
+            const double all = sse(d.truth), missed = sse(d.truth & (found == 0));
+            std::printf(" missed-share %.2f", all > 0 ? missed / all : 0.0);
+        }
         std::printf(" out %.0f\n", r.outside);
     }
     return r;
