@@ -1,15 +1,38 @@
+// Blotch removal. A blotch lies over the picture like a coat of colour C
+// that covers a share a of each pixel: p = (1 - a) b + a C, b what lies
+// beneath. Where the user's mask marks it, it covers most; its soft border
+// fades out within DIST pixels beyond the mask, partly covering what lies
+// there. For each blotch, the share it covers is measured at every distance
+// from the mask's edge (inside and out): against a smooth estimate of the
+// picture from around the blotch, along the line towards the blotch's own
+// colour, the median over all pixels at that distance (the picture's
+// texture averages out). Pixels covered a little are unblended,
+// b = (p - a C) / (1 - a), keeping the detail beneath; pixels that do not
+// depart from their surroundings are kept; only what the blotch covers
+// mostly is rebuilt, from the ring of width COST around it.
+
 #include "engine/Restoration.h"
 
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
 
 namespace veltro {
 
 namespace {
 
-constexpr int kDiscLimit = 8;  // largest growth done by a dilation
+constexpr int kDiscLimit = 8;          // largest growth done by a dilation
 constexpr double kGrowShare = 0.12;
+constexpr double kMeasureShare = 0.25;
+constexpr int kInside = 3;             // depth inside the mask measured, pixels
+constexpr double kKeep = 0.04;         // covered less than this: kept as it is
+constexpr double kRebuild = 0.6;       // covered more: rebuilt
+constexpr double kOvershoot = 12.0;    // grey levels an unblended colour may stray beyond 0..255
+constexpr double kMinContrast = 24;  // blotch against picture (grey levels) needed to tell its cover
 
 cv::Mat DiscKernel(int radius)
 {
@@ -18,6 +41,15 @@ cv::Mat DiscKernel(int radius)
         for (int x = -radius; x <= radius; ++x)
             kernel.at<uchar>(y + radius, x + radius) = x * x + y * y <= radius * radius ? 1 : 0;
     return kernel;
+}
+
+double Median(std::vector<double>& v)
+{
+    if (v.empty())
+        return 0.0;
+    const size_t m = v.size() / 2;
+    std::nth_element(v.begin(), v.begin() + m, v.end());
+    return v[m];
 }
 
 }  // namespace
@@ -56,13 +88,193 @@ void RemoveBlotches(cv::Mat& image, const cv::Mat& mask, int dist, int cost, cv:
                     const Progress& progress)
 {
     CV_Assert(image.type() == CV_8UC3 && mask.type() == CV_8UC1 && mask.size() == image.size());
+    // Distances beyond the picture mean the whole picture.
+    const int longSide = std::max(image.cols, image.rows);
+    dist = std::clamp(dist, 0, longSide);
+    cost = std::clamp(cost, 1, longSide);
     const cv::Mat blotches = mask >= 128;
-    const cv::Mat grown = GrowMask(blotches, dist);
-    // Growing the mask takes little next to the reconstruction.
-    progress.Report(kGrowShare);
-    FillDamage(image, grown, cost, progress.Sub(kGrowShare, 1.0));
     if (grownMask)
-        *grownMask = grown;
+        *grownMask = cv::Mat::zeros(image.size(), CV_8UC1);
+    if (cv::countNonZero(blotches) == 0) {
+        progress.Report(1.0);
+        return;
+    }
+    const cv::Mat grown = GrowMask(blotches, dist);
+    progress.Report(kGrowShare);
+
+    // Work around the blotches only: their box, widened by the ring and a
+    // margin for the smooth estimate.
+    const int margin = dist + cost + 16;
+    const cv::Rect box = cv::boundingRect(grown);
+    const cv::Rect work = cv::Rect(box.x - margin, box.y - margin, box.width + 2 * margin, box.height + 2 * margin) &
+                          cv::Rect(0, 0, image.cols, image.rows);
+    cv::Mat roi = image(work);
+    const cv::Mat core = blotches(work), reach = grown(work);
+
+    // Distances from the mask's edge, outside and inside, and which blotch
+    // each pixel belongs to (the nearest).
+    cv::Mat1f outside, inside;
+    cv::Mat labels;
+    cv::distanceTransform(~core, outside, labels, cv::DIST_L2, cv::DIST_MASK_5, cv::DIST_LABEL_CCOMP);
+    cv::distanceTransform(core, inside, cv::DIST_L2, cv::DIST_MASK_5);
+    double maxLabel = 0;
+    cv::minMaxLoc(labels, nullptr, &maxLabel);
+    const int count = static_cast<int>(maxLabel) + 1;
+
+    // Per blotch: its colour (deep inside the mask), and the share it
+    // covers at each whole distance from the mask's edge.
+    const int bins = dist + kInside + 1;  // distances -kInside..dist
+    std::vector<std::vector<double>> cover(size_t(count) * bins);
+    std::vector<std::vector<double>> colour[3];
+    for (auto& c : colour)
+        c.resize(count);
+    auto binOf = [&](int y, int x) {
+        const float d = core.at<uchar>(y, x) ? -inside(y, x) + 1.0f : outside(y, x);
+        return std::clamp(static_cast<int>(std::lround(d)), -kInside, dist) + kInside;
+    };
+    for (int y = 0; y < roi.rows; ++y)
+        for (int x = 0; x < roi.cols; ++x)
+            if (core.at<uchar>(y, x) && inside(y, x) > kInside) {
+                const cv::Vec3b p = roi.at<cv::Vec3b>(y, x);
+                for (int c = 0; c < 3; ++c)
+                    colour[c][labels.at<int>(y, x)].push_back(p[c]);
+            }
+    std::vector<cv::Vec3d> blotchColour(count, cv::Vec3d(0, 0, 0));
+    std::vector<bool> hasColour(count, false);
+    for (int b = 0; b < count; ++b)
+        if (!colour[0][b].empty()) {
+            for (int c = 0; c < 3; ++c)
+                blotchColour[b][c] = Median(colour[c][b]);
+            hasColour[b] = true;
+        }
+    // Thin blotches have no deep inside: the core's own median then.
+    for (int y = 0; y < roi.rows; ++y)
+        for (int x = 0; x < roi.cols; ++x)
+            if (core.at<uchar>(y, x) && !hasColour[labels.at<int>(y, x)]) {
+                const cv::Vec3b p = roi.at<cv::Vec3b>(y, x);
+                for (int c = 0; c < 3; ++c)
+                    colour[c][labels.at<int>(y, x)].push_back(p[c]);
+            }
+    for (int b = 0; b < count; ++b)
+        if (!hasColour[b] && !colour[0][b].empty()) {
+            for (int c = 0; c < 3; ++c)
+                blotchColour[b][c] = Median(colour[c][b]);
+            hasColour[b] = true;
+        }
+    // Mean colours per blotch and distance, and of the ring just beyond
+    // DIST (the picture as it is around the blotch).
+    const int ringFrom = dist + 1, ringTo = dist + std::max(4, std::min(cost, 12));
+    std::vector<cv::Vec3d> sums(size_t(count) * bins, cv::Vec3d(0, 0, 0)), ringSum(count, cv::Vec3d(0, 0, 0));
+    std::vector<double> counts(size_t(count) * bins, 0.0), ringCount(count, 0.0);
+    for (int y = 0; y < roi.rows; ++y)
+        for (int x = 0; x < roi.cols; ++x) {
+            const int b = labels.at<int>(y, x);
+            const cv::Vec3b p = roi.at<cv::Vec3b>(y, x);
+            const cv::Vec3d v(p[0], p[1], p[2]);
+            if (reach.at<uchar>(y, x)) {
+                const size_t k = size_t(b) * bins + binOf(y, x);
+                sums[k] += v;
+                counts[k] += 1;
+            } else if (outside(y, x) >= ringFrom && outside(y, x) <= ringTo) {
+                ringSum[b] += v;
+                ringCount[b] += 1;
+            }
+        }
+    for (int b = 0; b < count; ++b) {
+        if (ringCount[b] < 8 || !hasColour[b])
+            continue;
+        const cv::Vec3d around = ringSum[b] / ringCount[b];
+        const cv::Vec3d toward = blotchColour[b] - around;
+        const double span = toward.dot(toward);
+        if (span < kMinContrast * kMinContrast)
+            continue;
+        for (int k = 0; k < bins; ++k) {
+            const size_t i = size_t(b) * bins + k;
+            if (counts[i] >= 3)
+                cover[i].push_back((sums[i] / counts[i] - around).dot(toward) / span);
+        }
+    }
+    progress.Report(kMeasureShare);
+    // The share covered per distance: the median, never growing outwards,
+    // and nothing beyond where it first fades out.
+    std::vector<double> share(size_t(count) * bins, -1.0);
+    for (int b = 0; b < count; ++b) {
+        // At DIST the blotch has faded out: what is measured there is the
+        // picture's own departure from its mean around, taken off.
+        double base = 0;
+        if (dist >= 3) {
+            base = 1.0;
+            for (int k = bins - 2; k < bins; ++k) {
+                std::vector<double>& v = cover[size_t(b) * bins + k];
+                base = std::min(base, v.empty() ? 0.0 : std::clamp(Median(v), 0.0, 1.0));
+            }
+        }
+        for (int k = 0; k < bins; ++k)
+            for (double& a : cover[size_t(b) * bins + k])
+                a = (a - base) / (1.0 - std::min(base, 0.9));
+        double previous = 1.0;
+        bool faded = false;
+        for (int k = 0; k < bins; ++k) {
+            std::vector<double>& v = cover[size_t(b) * bins + k];
+            if (v.empty()) {
+                // Too little to measure: inside, rebuilt; outside, kept.
+                share[size_t(b) * bins + k] = k <= kInside ? -1.0 : 0.0;
+                continue;
+            }
+            double a = std::clamp(Median(v), 0.0, 1.0);
+            a = std::min(a, previous);
+            if (faded || (k > kInside && a < kKeep)) {
+                faded = true;
+                a = 0;
+            }
+            previous = a;
+            share[size_t(b) * bins + k] = a;
+        }
+    }
+
+    if (std::getenv("VELTRO_BLOTCH_DEBUG"))
+        for (int b = 1; b < count; ++b) {
+            std::fprintf(stderr, "blotch %d colour %.0f %.0f %.0f share:", b, blotchColour[b][0], blotchColour[b][1],
+                         blotchColour[b][2]);
+            for (int k = 0; k < bins; ++k)
+                std::fprintf(stderr, " %.2f(%zu)", share[size_t(b) * bins + k], cover[size_t(b) * bins + k].size());
+            std::fprintf(stderr, "\n");
+        }
+    // Unblend the partly covered pixels; mark the mostly covered ones.
+    cv::Mat hole = cv::Mat::zeros(roi.size(), CV_8UC1);
+    for (int y = 0; y < roi.rows; ++y)
+        for (int x = 0; x < roi.cols; ++x) {
+            if (!reach.at<uchar>(y, x))
+                continue;
+            const int b = labels.at<int>(y, x);
+            const bool deep = core.at<uchar>(y, x) && inside(y, x) > kInside;
+            const double a = deep ? -1.0 : share[size_t(b) * bins + binOf(y, x)];
+            if (a < 0 || a >= kRebuild) {
+                if (core.at<uchar>(y, x) || a >= kRebuild)
+                    hole.at<uchar>(y, x) = 255;
+                continue;
+            }
+            if (a < kKeep)
+                continue;
+            // Unblended; a colour beyond what a picture can hold means the
+            // blotch is not the coat of one colour measured: rebuilt.
+            cv::Vec3b& p = roi.at<cv::Vec3b>(y, x);
+            double u[3];
+            bool plausible = true;
+            for (int c = 0; c < 3; ++c) {
+                u[c] = (p[c] - a * blotchColour[b][c]) / (1.0 - a);
+                plausible &= u[c] >= -kOvershoot && u[c] <= 255 + kOvershoot;
+            }
+            if (!plausible) {
+                hole.at<uchar>(y, x) = 255;
+                continue;
+            }
+            for (int c = 0; c < 3; ++c)
+                p[c] = cv::saturate_cast<uchar>(u[c]);
+        }
+    FillDamage(roi, hole, cost, progress.Sub(kMeasureShare, 1.0));
+    if (grownMask)
+        (*grownMask)(work).setTo(255, reach);
 }
 
 }  // namespace veltro
