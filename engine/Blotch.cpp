@@ -140,12 +140,12 @@ void RemoveBlotches(cv::Mat& image, const cv::Mat& mask, int dist, int cost, cv:
                     colour[c][labels.at<int>(y, x)].push_back(p[c]);
             }
     std::vector<cv::Vec3d> blotchColour(count, cv::Vec3d(0, 0, 0));
-    std::vector<bool> hasColour(count, false);
+    std::vector<bool> hasColour(count, false), deepColour(count, false);
     for (int b = 0; b < count; ++b)
         if (!colour[0][b].empty()) {
             for (int c = 0; c < 3; ++c)
                 blotchColour[b][c] = Median(colour[c][b]);
-            hasColour[b] = true;
+            hasColour[b] = deepColour[b] = true;
         }
     // Thin blotches have no deep inside: the core's own median then.
     for (int y = 0; y < roi.rows; ++y)
@@ -247,7 +247,9 @@ void RemoveBlotches(cv::Mat& image, const cv::Mat& mask, int dist, int cost, cv:
             if (!reach.at<uchar>(y, x))
                 continue;
             const int b = labels.at<int>(y, x);
-            const bool deep = core.at<uchar>(y, x) && inside(y, x) > kInside;
+            // Inside the mask only a blotch whose own colour was seen deep
+            // inside it can be unblended.
+            const bool deep = core.at<uchar>(y, x) && (inside(y, x) > kInside || !deepColour[b]);
             const double a = deep ? -1.0 : share[size_t(b) * bins + binOf(y, x)];
             if (a < 0 || a >= kRebuild) {
                 if (core.at<uchar>(y, x) || a >= kRebuild)
