@@ -17,8 +17,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 namespace veltro {
@@ -232,14 +230,6 @@ void RemoveBlotches(cv::Mat& image, const cv::Mat& mask, int dist, int cost, cv:
         }
     }
 
-    if (std::getenv("VELTRO_BLOTCH_DEBUG"))
-        for (int b = 1; b < count; ++b) {
-            std::fprintf(stderr, "blotch %d colour %.0f %.0f %.0f share:", b, blotchColour[b][0], blotchColour[b][1],
-                         blotchColour[b][2]);
-            for (int k = 0; k < bins; ++k)
-                std::fprintf(stderr, " %.2f(%zu)", share[size_t(b) * bins + k], cover[size_t(b) * bins + k].size());
-            std::fprintf(stderr, "\n");
-        }
     // Unblend the partly covered pixels; mark the mostly covered ones.
     cv::Mat hole = cv::Mat::zeros(roi.size(), CV_8UC1);
     for (int y = 0; y < roi.rows; ++y)

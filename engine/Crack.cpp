@@ -17,8 +17,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace veltro {
 
@@ -352,18 +350,6 @@ cv::Mat MeasureAndMark(const CrackField& field, const std::vector<cv::Point2f>& 
             }
         i = j;
     }
-    if (std::getenv("VELTRO_CRACK_DEBUG")) {
-        int strong = 0;
-        std::vector<float> centres;
-        for (const Sample& s : samples) {
-            strong += s.likeness >= 0.9f;
-            centres.push_back(field.At(s.centre));
-        }
-        std::sort(centres.begin(), centres.end());
-        std::fprintf(stderr, "presence %.2f strong %.2f centre q25 %.0f q50 %.0f q75 %.0f\n", double(crackCount) / samples.size(),
-                     double(strong) / samples.size(), centres[centres.size() / 4], centres[centres.size() / 2],
-                     centres[3 * centres.size() / 4]);
-    }
     if (crackCount < kPresence * samples.size())
         return mask;
     // The usual half widths.
@@ -376,12 +362,6 @@ cv::Mat MeasureAndMark(const CrackField& field, const std::vector<cv::Point2f>& 
     std::nth_element(lefts.begin(), lefts.begin() + lefts.size() / 2, lefts.end());
     std::nth_element(rights.begin(), rights.begin() + rights.size() / 2, rights.end());
     const int usualLeft = lefts[lefts.size() / 2], usualRight = rights[rights.size() / 2];
-    if (std::getenv("VELTRO_CRACK_DEBUG")) {
-        std::fprintf(stderr, "crack samples %zu crack %d usual %d %d\n", samples.size(), crackCount, usualLeft, usualRight);
-        for (size_t i = 0; i < samples.size(); i += 20)
-            std::fprintf(stderr, "  (%.1f,%.1f) like %.2f %d %d centre %.0f\n", samples[i].centre.x, samples[i].centre.y,
-                         samples[i].likeness, samples[i].left, samples[i].right, field.At(samples[i].centre));
-    }
     // Stretches without crack: bridged when short and crack on both sides.
     const int bridge = static_cast<int>(2 * kBridge);  // samples are half a pixel apart
     for (size_t i = 0; i < samples.size();) {

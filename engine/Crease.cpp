@@ -25,8 +25,6 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cmath>
 #include <limits>
 #include <tuple>
@@ -591,13 +589,6 @@ Crease Examine(const cv::Mat1f& grey, const cv::Rect& area, Line line, double se
         line.offset = -onCrease.x * std::sin(line.angle) + onCrease.y * std::cos(line.angle);
         normalise(line);
     }
-    if (std::getenv("VELTRO_CREASE_DEBUG") && std::getenv("VELTRO_CREASE_DEBUG")[0] == '2') {
-        const Samples near = Gather(grey, area, c.line, reach + 1);
-        const std::vector<double> profile = MedianProfile(near, reach, kBin, -1e18, 1e18);
-        for (int b = int(profile.size()) / 2 - 20; b <= int(profile.size()) / 2 + 20; ++b)
-            std::fprintf(stderr, "%.0f ", profile[b]);
-        std::fprintf(stderr, "\n");
-    }
     Spread(grey, area, c);
     const Shape& s = c.shape;
     const double strength = std::abs(s.main.height);
@@ -781,17 +772,6 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
         const double sa = std::sin(line.angle), ca = std::cos(line.angle);
         line.offset = line.offset * factor + (-shift * sa + shift * ca) + (-inner.x * sa + inner.y * ca);
         const Crease c = Examine(grey, inner, line, 2 * factor + 4, reach, thr1, seen);
-        if (std::getenv("VELTRO_CREASE_DEBUG"))
-            std::fprintf(stderr,
-                         "cand %2zu: %6.2f deg %7.1f -> %6.2f deg %7.1f main %6.1f s%.2f c%5.1f other %6.1f s%.2f c%5.1f "
-                         "fit %.2f cons %.2f corr %.2f var %.2f spread %.2f%s dark %.2f step %5.1f %s\n",
-                         i, line.angle * 180 / CV_PI, line.offset - (-inner.x * sa + inner.y * ca),
-                         c.line.angle * 180 / CV_PI,
-                         c.line.offset - (-inner.x * std::sin(c.line.angle) + inner.y * std::cos(c.line.angle)),
-                         c.shape.main.height, c.shape.main.sigma, c.shape.main.centre, c.shape.other.height,
-                         c.shape.other.sigma, c.shape.other.centre, c.shape.fit, c.consistency, c.correlation, c.variation,
-                         c.spread, c.sided ? "" : " ONE-SIDED",
-                         c.shape.darkening, c.shape.step, c.found ? "FOUND" : "");
         if (c.found && (!chosen.found || c.Score() > chosen.Score()))
             chosen = c;
     }
@@ -893,17 +873,6 @@ void RemoveCrease(cv::Mat& image, const cv::Rect& requested, double thr1, int q,
         }
     }
 
-    if (std::getenv("VELTRO_CREASE_DEBUG")) {
-        int on = 0;
-        double ms = 0, mr = 0;
-        for (int ti = 0; ti < positions; ++ti) {
-            on += smooth[ti] > 0;
-            ms += smooth[ti] / positions;
-            mr += strength[ti] / positions;
-        }
-        std::fprintf(stderr, "chosen %.2f deg %.1f: positions %d on %d mean strength %.2f raw %.2f lo %.1f hi %.1f\n",
-                     line.angle * 180 / CV_PI, line.offset, positions, on, ms, mr, loOff, hiOff);
-    }
     // The correction, pixel by pixel, inside the region only.
     cv::Mat found = cv::Mat::zeros(region.size(), CV_8UC1);
     const double sa = std::sin(line.angle), ca = std::cos(line.angle);

@@ -20,8 +20,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace veltro {
 
@@ -273,9 +271,6 @@ void RemoveFoxing(cv::Mat& image, int dist, int cost, double amp, cv::Mat* foxMa
         const bool stainColour = lostB > 0 && lostR >= kMinRedShare * lostB && lostR <= kMaxRedShare * lostB &&
                                  lostG <= kMaxGreenShare * lostB && lostG >= lostR + kGreenBetween * (lostB - lostR);
         const bool kept = stainColour && spotMedian - ringMedian >= kMinContrast * ringSpread + kContrastFloor;
-        if (std::getenv("VELTRO_FOX_DEBUG"))
-            std::fprintf(stderr, "blot %d at (%d,%d) area %d: spot %.3f ring %.3f spread %.3f lost %.2f %.2f %.2f %s\n", i,
-                         box.x, box.y, area, spotMedian, ringMedian, ringSpread, lostB, lostG, lostR, kept ? "KEPT" : "");
         if (!kept)
             continue;
         // Grown by DIST, and further while the stain still shows.
@@ -398,13 +393,6 @@ void RemoveFoxing(cv::Mat& image, int dist, int cost, double amp, cv::Mat* foxMa
                 amount(y, x) = float(std::clamp(a, 0.0, kMaxAmount)) * confidence;
                 weight(y, x) = confidence;
             }
-        }
-        if (std::getenv("VELTRO_FOX_DEBUG")) {
-            double mx;
-            cv::minMaxLoc(amount, nullptr, &mx);
-            std::fprintf(stderr, "spot %zu roi %d,%d %dx%d plane %.1f %.1f %.1f beta %.2f %.2f %.2f max amount %.2f own %d ring %d\n", i, roi.x, roi.y,
-                         roi.width, roi.height, plane(0, 0), plane(0, 1), plane(0, 2), beta[0], beta[1], beta[2], mx,
-                         cv::countNonZero(spot.own), cv::countNonZero(spot.ring));
         }
         cv::GaussianBlur(amount, amount, cv::Size(), kSmoothing);
         cv::GaussianBlur(weight, weight, cv::Size(), kSmoothing);

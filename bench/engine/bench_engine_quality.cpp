@@ -213,6 +213,10 @@ std::map<std::string, Group> g_groups[2];
 
 std::vector<Peer> g_peers;
 
+// Seconds of each restoration on a 12-megapixel picture, with a Telea run
+// on the same damage as the floor.
+std::map<std::string, double> g_seconds12;
+
 // The seed of the `k`-th case of operation `op` on a picture: of the
 // picture's half's parity, so that the halves never share damage.
 uint64_t Seed(int op, const Picture& p, int k)
@@ -552,12 +556,12 @@ void PrintGoals()
             worst = std::max(worst, 100 * MeanOf(g_groups[half][op].clean, [](const CleanResult& c) { return c.share; }));
         return worst;
     };
-    auto slowest = [&](int half) {
+    // Speed does not depend on the half: the same 12-megapixel runs for both.
+    auto slowest = [&](int) {
         double worst = 0;
-        for (const char* op : kOperations)
-            worst = std::max(worst, 12 * MeanOf(g_groups[half][op].results,
-                                                [](const Result& r) { return r.seconds / r.megapixels; }));
-        return worst;
+        for (const auto& [op, seconds] : g_seconds12)
+            worst = std::max(worst, seconds);
+        return g_seconds12.empty() ? std::nan("") : worst;
     };
     std::vector<Goal> goals = {
         {"blotch: engine - " + barName + " (true damage)", ">= +1 dB",
@@ -575,7 +579,8 @@ void PrintGoals()
          [](double v) { return v >= 8.0; }, "dB"},
         {"clean pictures: changed > 2 levels (worst op)", "<= 0.1 %", worstCleanMean,
          [](double v) { return v <= 0.1; }, "%"},
-        {"speed: slowest operation at 12 MP (from s/MP)", "<= 2 s", slowest, [](double v) { return v <= 2.0; }, "s"},
+        {"speed: slowest operation at 12 MP (restoration only)", "<= 2 s", slowest, [](double v) { return v <= 2.0; },
+         "s"},
     };
     if (fsr < 0)
         std::printf("\n(FSR_FAST is not built in: install libopencv-contrib-dev; Telea sets the bar instead)\n");
@@ -588,6 +593,48 @@ void PrintGoals()
 }
 
 int RunLarge(const std::string& engine, const cv::Mat& photo, const cv::Mat& page);
+
+CrackParams DefaultCrack(cv::Point a, cv::Point b);
+
+// Each restoration once on 12-megapixel pictures (a photograph and a page
+// enlarged), timed in this process, with Telea on the same damage.
+void TimeLarge(const cv::Mat& photo, const cv::Mat& page)
+{
+    const cv::Size size(4000, 3000);
+    cv::Mat big, bigPage;
+    cv::resize(photo, big, size, 0, 0, cv::INTER_CUBIC);
+    cv::resize(page, bigPage, size, 0, 0, cv::INTER_CUBIC);
+    cv::RNG rng(12);
+    std::printf("\n12-megapixel pictures, restoration only (seconds; Telea on the true damage as the floor):\n");
+    auto report = [&](const char* name, const Damaged& d, const std::function<void(cv::Mat&)>& restore) {
+        cv::Mat out = d.image.clone(), telea;
+        const double s = Seconds([&] { restore(out); });
+        const double floor = Seconds([&] { cv::inpaint(d.image, d.truth, telea, 5, cv::INPAINT_TELEA); });
+        g_seconds12[name] = s;
+        std::printf("  %-7s %6.2f s   Telea %6.2f s   x%.1f\n", name, s, floor, s / std::max(floor, 1e-6));
+    };
+    BlotchOptions bo;
+    bo.count = 40;
+    bo.minRadius = 10;
+    bo.maxRadius = 40;
+    const Damaged blotch = AddBlotches(big, rng, bo);
+    report("blotch", blotch, [&](cv::Mat& m) { RemoveBlotches(m, blotch.userMask, 7, 10); });
+    CrackOptions co;
+    co.minLength = 1500;
+    co.maxLength = 2500;
+    const Damaged crack = AddCrack(big, rng, co);
+    report("crack", crack, [&](cv::Mat& m) { RemoveCrack(m, DefaultCrack(crack.p1, crack.p2)); });
+    FoxOptions fo;
+    fo.count = 150;
+    fo.minRadius = 6;
+    fo.maxRadius = 40;
+    const Damaged fox = AddFoxing(bigPage, rng, fo);
+    report("fox", fox, [&](cv::Mat& m) { RemoveFoxing(m, 3, 2, 0.05); });
+    CreaseOptions ro;
+    ro.region = RegionKind::Whole;
+    const Damaged crease = AddCrease(big, rng, ro);
+    report("crease", crease, [&](cv::Mat& m) { RemoveCrease(m, cv::Rect(0, 0, size.width, size.height), 10, 22, 25); });
+}
 
 }  // namespace
 
@@ -683,6 +730,18 @@ int main(int argc, char** argv)
             CleanRuns(pic, cases);
     }
     std::fprintf(stderr, "\n");
+    if (!quick && only.empty()) {
+        const Picture* photo = nullptr;
+        const Picture* page = nullptr;
+        for (const Picture& p : pictures) {
+            if (!p.page && !photo)
+                photo = &p;
+            if (p.page && !page)
+                page = &p;
+        }
+        if (photo && page)
+            TimeLarge(photo->image, page->image);
+    }
     PrintHalf(kTuning);
     PrintHalf(kHeldOut);
     PrintGoals();
