@@ -26,6 +26,7 @@ namespace {
 constexpr int kDiscLimit = 8;          // largest growth done by a dilation
 constexpr double kGrowShare = 0.12;
 constexpr double kMeasureShare = 0.25;
+constexpr int kMaxBorder = 64;        // widest soft border measured, pixels
 constexpr int kInside = 3;             // depth inside the mask measured, pixels
 constexpr double kKeep = 0.04;         // covered less than this: kept as it is
 constexpr double kRebuild = 0.6;       // covered more: rebuilt
@@ -41,7 +42,7 @@ cv::Mat DiscKernel(int radius)
     return kernel;
 }
 
-double Median(std::vector<double>& v)
+double Median(std::vector<float>& v)
 {
     if (v.empty())
         return 0.0;
@@ -119,17 +120,11 @@ void RemoveBlotches(cv::Mat& image, const cv::Mat& mask, int dist, int cost, cv:
     cv::minMaxLoc(labels, nullptr, &maxLabel);
     const int count = static_cast<int>(maxLabel) + 1;
 
-    // Per blotch: its colour (deep inside the mask), and the share it
-    // covers at each whole distance from the mask's edge.
-    const int bins = dist + kInside + 1;  // distances -kInside..dist
-    std::vector<std::vector<double>> cover(size_t(count) * bins);
-    std::vector<std::vector<double>> colour[3];
+    // Per blotch: its colour (the median deep inside the mask; of the whole
+    // mask for a thin blotch without a deep inside).
+    std::vector<std::vector<float>> colour[3];
     for (auto& c : colour)
         c.resize(count);
-    auto binOf = [&](int y, int x) {
-        const float d = core.at<uchar>(y, x) ? -inside(y, x) + 1.0f : outside(y, x);
-        return std::clamp(static_cast<int>(std::lround(d)), -kInside, dist) + kInside;
-    };
     for (int y = 0; y < roi.rows; ++y)
         for (int x = 0; x < roi.cols; ++x)
             if (core.at<uchar>(y, x) && inside(y, x) > kInside) {
@@ -138,14 +133,13 @@ void RemoveBlotches(cv::Mat& image, const cv::Mat& mask, int dist, int cost, cv:
                     colour[c][labels.at<int>(y, x)].push_back(p[c]);
             }
     std::vector<cv::Vec3d> blotchColour(count, cv::Vec3d(0, 0, 0));
-    std::vector<bool> hasColour(count, false), deepColour(count, false);
+    std::vector<char> hasColour(count, 0), deepColour(count, 0);
     for (int b = 0; b < count; ++b)
         if (!colour[0][b].empty()) {
             for (int c = 0; c < 3; ++c)
                 blotchColour[b][c] = Median(colour[c][b]);
-            hasColour[b] = deepColour[b] = true;
+            hasColour[b] = deepColour[b] = 1;
         }
-    // Thin blotches have no deep inside: the core's own median then.
     for (int y = 0; y < roi.rows; ++y)
         for (int x = 0; x < roi.cols; ++x)
             if (core.at<uchar>(y, x) && !hasColour[labels.at<int>(y, x)]) {
@@ -153,82 +147,93 @@ void RemoveBlotches(cv::Mat& image, const cv::Mat& mask, int dist, int cost, cv:
                 for (int c = 0; c < 3; ++c)
                     colour[c][labels.at<int>(y, x)].push_back(p[c]);
             }
-    for (int b = 0; b < count; ++b)
+    for (int b = 0; b < count; ++b) {
         if (!hasColour[b] && !colour[0][b].empty()) {
             for (int c = 0; c < 3; ++c)
                 blotchColour[b][c] = Median(colour[c][b]);
-            hasColour[b] = true;
+            hasColour[b] = 1;
         }
-    // Mean colours per blotch and distance, and of the ring just beyond
-    // DIST (the picture as it is around the blotch).
-    const int ringFrom = dist + 1, ringTo = dist + std::max(4, std::min(cost, 12));
-    std::vector<cv::Vec3d> sums(size_t(count) * bins, cv::Vec3d(0, 0, 0)), ringSum(count, cv::Vec3d(0, 0, 0));
-    std::vector<double> counts(size_t(count) * bins, 0.0), ringCount(count, 0.0);
+        for (auto& c : colour)
+            std::vector<float>().swap(c[b]);
+    }
+
+    // The share each blotch covers at each whole distance from the mask's
+    // edge, -kInside..border (farther out than a soft border can reach,
+    // pixels are kept): the mean colour there against the mean colour of
+    // the ring just beyond (the picture as it is around the blotch), along
+    // the line towards the blotch's colour.
+    const int border = std::min(dist, kMaxBorder);
+    const int bins = border + kInside + 1;
+    auto binOf = [&](int y, int x) {
+        const float d = core.at<uchar>(y, x) ? -inside(y, x) + 1.0f : outside(y, x);
+        const int k = static_cast<int>(std::lround(d));
+        return k > border ? -1 : std::max(k, -kInside) + kInside;
+    };
+    const int ringFrom = border + 1, ringTo = border + std::max(4, std::min(cost, 12));
+    std::vector<cv::Vec3f> sums(size_t(count) * bins, cv::Vec3f(0, 0, 0)), ringSum(count, cv::Vec3f(0, 0, 0));
+    std::vector<float> counts(size_t(count) * bins, 0.0f), ringCount(count, 0.0f);
     for (int y = 0; y < roi.rows; ++y)
         for (int x = 0; x < roi.cols; ++x) {
             const int b = labels.at<int>(y, x);
             const cv::Vec3b p = roi.at<cv::Vec3b>(y, x);
-            const cv::Vec3d v(p[0], p[1], p[2]);
-            if (reach.at<uchar>(y, x)) {
-                const size_t k = size_t(b) * bins + binOf(y, x);
-                sums[k] += v;
-                counts[k] += 1;
+            const cv::Vec3f v(p[0], p[1], p[2]);
+            const int k = binOf(y, x);
+            if (k >= 0 && (core.at<uchar>(y, x) || reach.at<uchar>(y, x))) {
+                sums[size_t(b) * bins + k] += v;
+                counts[size_t(b) * bins + k] += 1;
             } else if (outside(y, x) >= ringFrom && outside(y, x) <= ringTo) {
                 ringSum[b] += v;
                 ringCount[b] += 1;
             }
         }
-    for (int b = 0; b < count; ++b) {
-        if (ringCount[b] < 8 || !hasColour[b])
-            continue;
-        const cv::Vec3d around = ringSum[b] / ringCount[b];
-        const cv::Vec3d toward = blotchColour[b] - around;
-        const double span = toward.dot(toward);
-        if (span < kMinContrast * kMinContrast)
-            continue;
-        for (int k = 0; k < bins; ++k) {
-            const size_t i = size_t(b) * bins + k;
-            if (counts[i] >= 3)
-                cover[i].push_back((sums[i] / counts[i] - around).dot(toward) / span);
-        }
-    }
-    progress.Report(kMeasureShare);
-    // The share covered per distance: the median, never growing outwards,
-    // and nothing beyond where it first fades out.
     std::vector<double> share(size_t(count) * bins, -1.0);
     for (int b = 0; b < count; ++b) {
-        // At DIST the blotch has faded out: what is measured there is the
-        // picture's own departure from its mean around, taken off.
-        double base = 0;
-        if (dist >= 3) {
-            base = 1.0;
-            for (int k = bins - 2; k < bins; ++k) {
-                std::vector<double>& v = cover[size_t(b) * bins + k];
-                base = std::min(base, v.empty() ? 0.0 : std::clamp(Median(v), 0.0, 1.0));
-            }
+        double* a = &share[size_t(b) * bins];
+        bool measured = ringCount[b] >= 8 && hasColour[b];
+        cv::Vec3d around, toward;
+        double span = 0;
+        if (measured) {
+            const cv::Vec3f m = ringSum[b] / ringCount[b];
+            around = cv::Vec3d(m[0], m[1], m[2]);
+            toward = blotchColour[b] - around;
+            span = toward.dot(toward);
+            measured = span >= kMinContrast * kMinContrast;
         }
-        for (int k = 0; k < bins; ++k)
-            for (double& a : cover[size_t(b) * bins + k])
-                a = (a - base) / (1.0 - std::min(base, 0.9));
+        for (int k = 0; k < bins; ++k) {
+            const size_t i = size_t(b) * bins + k;
+            if (!measured || counts[i] < 3) {
+                // Nothing to measure: inside, rebuilt; outside, kept.
+                a[k] = k <= kInside ? -1.0 : 0.0;
+                continue;
+            }
+            const cv::Vec3f m = sums[i] / counts[i];
+            a[k] = (cv::Vec3d(m[0], m[1], m[2]) - around).dot(toward) / span;
+        }
+        if (!measured)
+            continue;
+        // At the end of the border the blotch has faded out: what is
+        // measured there is the picture's own departure from its mean
+        // around, taken off.
+        double base = 0;
+        if (border >= 3)
+            base = std::clamp(std::min(a[bins - 1], a[bins - 2]), 0.0, 0.9);
+        // Never growing outwards, nothing beyond where it first fades out.
         double previous = 1.0;
         bool faded = false;
         for (int k = 0; k < bins; ++k) {
-            std::vector<double>& v = cover[size_t(b) * bins + k];
-            if (v.empty()) {
-                // Too little to measure: inside, rebuilt; outside, kept.
-                share[size_t(b) * bins + k] = k <= kInside ? -1.0 : 0.0;
+            if (a[k] < 0 && k <= kInside)
                 continue;
-            }
-            double a = std::clamp(Median(v), 0.0, 1.0);
-            a = std::min(a, previous);
-            if (faded || (k > kInside && a < kKeep)) {
+            double v = std::clamp((a[k] - base) / (1.0 - base), 0.0, 1.0);
+            v = std::min(v, previous);
+            if (faded || (k > kInside && v < kKeep)) {
                 faded = true;
-                a = 0;
+                v = 0;
             }
-            previous = a;
-            share[size_t(b) * bins + k] = a;
+            previous = v;
+            a[k] = v;
         }
     }
+    progress.Report(kMeasureShare);
 
     // Unblend the partly covered pixels; mark the mostly covered ones.
     cv::Mat hole = cv::Mat::zeros(roi.size(), CV_8UC1);
@@ -240,7 +245,10 @@ void RemoveBlotches(cv::Mat& image, const cv::Mat& mask, int dist, int cost, cv:
             // Inside the mask only a blotch whose own colour was seen deep
             // inside it can be unblended.
             const bool deep = core.at<uchar>(y, x) && (inside(y, x) > kInside || !deepColour[b]);
-            const double a = deep ? -1.0 : share[size_t(b) * bins + binOf(y, x)];
+            const int k = binOf(y, x);
+            if (k < 0)
+                continue;
+            const double a = deep ? -1.0 : share[size_t(b) * bins + k];
             if (a < 0 || a >= kRebuild) {
                 if (core.at<uchar>(y, x) || a >= kRebuild)
                     hole.at<uchar>(y, x) = 255;

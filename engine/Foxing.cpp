@@ -36,6 +36,7 @@ constexpr double kMaxElongation = 3.0;
 constexpr double kMinSolidity = 0.7;
 constexpr double kMinContrast = 2.5;       // spot against its ring's colour variation (robust deviations)
 constexpr double kContrastFloor = 0.03;  // a spot's loss of blue beyond red stands out by at least
+constexpr int kMaxReach = 256;            // farthest a spot is grown or its ring reaches, pixels
 constexpr int kMinRing = 4;                // ring measured around each spot, pixels
 constexpr double kBackgroundTolerance = 0.12;  // of the background's colour: more is ink or detail
 constexpr double kInkShare = 0.6;          // darker than this share of the background: ink
@@ -117,10 +118,12 @@ void RemoveFoxing(cv::Mat& image, int dist, int cost, double amp, cv::Mat* foxMa
         progress.Report(1.0);
         return;
     }
-    // Distances beyond the picture mean the whole picture.
+    // A spot is grown and its surroundings measured within kMaxReach
+    // pixels at most, whatever the distances asked (the picture's diagonal
+    // and more mean as far as that).
     const int longSide = std::max(image.cols, image.rows);
-    dist = std::clamp(dist, 0, longSide);
-    cost = std::clamp(cost, 1, longSide);
+    dist = std::clamp(dist, 0, std::min(longSide, kMaxReach));
+    cost = std::clamp(cost, 1, std::min(longSide, kMaxReach));
 
     const double factor = std::max(1.0, longSide / double(kWorkSide));
     cv::Mat small;
