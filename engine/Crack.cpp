@@ -31,6 +31,7 @@ constexpr float kContrast = 24.0f;     // brightness over both sides that counts
 constexpr float kTurnPenalty = 0.3f;   // preference for heading straight to the end
 constexpr float kCrackLikeness = 0.3f; // a point at least this crack-like is crack
 constexpr double kPresence = 0.7;      // share of the path that must be crack
+constexpr double kMaxDetour = 1.3;     // longest path for a crack, against the straight line
 constexpr float kMinRun = 10.0f;       // shortest stretch of crack that counts, pixels
 constexpr float kBridge = 24.0f;       // longest stretch without crack bridged, pixels
 constexpr float kEdgeShare = 0.3f;     // across the crack: its pixels are this far up from the sides
@@ -304,6 +305,11 @@ cv::Mat MeasureAndMark(const CrackField& field, const std::vector<cv::Point2f>& 
     std::vector<Sample> samples = SamplePath(field, path);
     cv::Mat mask = cv::Mat::zeros(size, CV_8UC1);
     if (samples.empty())
+        return mask;
+    // A crack is gently curved: a path winding much longer than the
+    // straight line between its ends went from one bright detail to the
+    // next.
+    if (path.size() >= 2 && 0.5 * samples.size() > kMaxDetour * cv::norm(path.back() - path.front()) + 4)
         return mask;
     int crackCount = 0;
     for (Sample& s : samples) {
