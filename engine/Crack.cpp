@@ -25,6 +25,7 @@ namespace {
 constexpr int kMaxHalfWidth = 6;       // widest crack measured: 2 * 6 + 1 pixels
 constexpr float kStep = 2.0f;          // path step, pixels
 constexpr int kLookAhead = 12;         // length of the segment scored per direction
+constexpr int kStuckSteps = 6;         // steps without coming closer to the end before heading straight on
 constexpr int kSnapRadius = 4;         // how far a click may lie from the crack
 constexpr int kEndReach = 12;          // how far the crack is followed beyond a click
 constexpr float kContrast = 24.0f;     // brightness over both sides that counts fully
@@ -172,6 +173,8 @@ std::vector<cv::Point2f> TraceOneWay(const CrackField& field, const CrackParams&
     // The path usually runs about straight to the end: the distance left
     // measures the advance.
     const double distance = std::max(1.0, cv::norm(target - p));
+    double closest = cv::norm(target - p);
+    int lastProgress = 0;
     for (int step = 0; step < maxSteps; ++step) {
         progress.Report(1.0 - cv::norm(target - p) / distance);
         const cv::Point2f d = target - p;
@@ -200,6 +203,16 @@ std::vector<cv::Point2f> TraceOneWay(const CrackField& field, const CrackParams&
                 bestScore = s;
                 bestAngle = a;
             }
+        }
+        // Going round in circles (the crack lost where it crosses bright
+        // detail): straight on towards the end for a while.
+        const double left = cv::norm(target - p);
+        if (left < closest - 1.0) {
+            closest = left;
+            lastProgress = step;
+        } else if (step - lastProgress >= kStuckSteps) {
+            bestAngle = toward;
+            lastProgress = step;
         }
         visited.mark(p);
         p = field.Clamp(p + cv::Point2f(float(std::cos(bestAngle)), float(std::sin(bestAngle))) * kStep);
