@@ -48,6 +48,7 @@ constexpr double kMinConsistency = 0.8;  // share of the stretches matching the 
 constexpr double kMinCorrelation = 0.6;  // their mean correlation with it
 constexpr double kMaxVariation = 0.75;   // of its strength between stretches
 constexpr double kMaxSpread = 2.0;       // of the grey levels under it, against beside it
+constexpr double kOwnSpread = 0.3;       // spread under it its own strength may cause, as a share of it
 constexpr double kMaxDarkening = 0.5;  // a deeper dark line is ink, not a shadow
 constexpr double kMaxStep = 0.6;       // sides' difference, in shares of the crease's strength
 constexpr double kDetectShare = 0.5;   // share of THR1 the crease must reach along its length
@@ -358,9 +359,10 @@ Agreement Agree(const Samples& samples, const Shape& shape, double searchReach)
     std::vector<double> strengths;
     const int maxShift = static_cast<int>(std::lround(searchReach / kBin));
     const double lo = std::max(-shape.reach, shape.Lo() - 3), hi = std::min(shape.reach, shape.Hi() + 3);
-    for (int i = 0; i < kStretches; ++i) {
-        const double from = samples.tMin + length * i / kStretches;
-        const double to = samples.tMin + length * (i + 1) / kStretches + (i + 1 == kStretches ? 1 : 0);
+    const int stretches = kStretches;
+    for (int i = 0; i < stretches; ++i) {
+        const double from = samples.tMin + length * i / stretches;
+        const double to = samples.tMin + length * (i + 1) / stretches + (i + 1 == stretches ? 1 : 0);
         const double reach = shape.reach + searchReach;
         const std::vector<double> p = MedianProfile(samples, reach, kBin, from, to);
         if (p.empty())
@@ -411,7 +413,7 @@ Agreement Agree(const Samples& samples, const Shape& shape, double searchReach)
             a.weight.push_back(bestCorr * bestCorr);
         }
     }
-    if (usable < kStretches / 2)
+    if (usable < stretches / 2 + 1)
         return Agreement();
     a.consistency = double(agreeing) / usable;
     a.meanCorrelation /= usable;
@@ -469,7 +471,9 @@ void Spread(const cv::Mat1f& grey, const cv::Rect& area, Crease& c)
         return double(v[b] - q1);
     };
     const double beside = 0.5 * (iqr(left) + iqr(right));
-    c.spread = (iqr(under) + 4) / (beside + 4);
+    // The crease's own strength varies along it, and so widens the spread
+    // beneath it by a share of that strength.
+    c.spread = (iqr(under) + 4) / (beside + 4 + kOwnSpread * std::abs(shape.main.height));
 }
 
 // The strongest thin departure of a median profile (bins of kBin over
@@ -501,10 +505,10 @@ std::pair<double, double> ThinPeak(const std::vector<double>& profile, double re
     return {(best - centre) * bin, bestDep};
 }
 
-// Follows a candidate line at full size: first the direction and position
-// nearby along which the thin departure across the line is strongest, then
-// the straight line through the crease's position in each stretch of its
-// length, found by matching its shape; then judges what was found.
+// Follows a candidate line at full size: first the position nearby of the
+// strongest thin departure across it, then the straight line through the
+// crease's position in each stretch of its length, found by matching its
+// shape; then judges what was found.
 Crease Examine(const cv::Mat1f& grey, const cv::Rect& area, Line line, double search, double reach, double thr1,
                std::vector<Line>& seen)
 {
@@ -520,32 +524,12 @@ Crease Examine(const cv::Mat1f& grey, const cv::Rect& area, Line line, double se
         }
     };
     {
-        Line best = line;
-        double bestDep = -1;
-        const double ca = std::cos(line.angle), sa = std::sin(line.angle);
-        const double midT = (area.x + area.width / 2.0) * ca + (area.y + area.height / 2.0) * sa;
-        const cv::Point2d pivot(ca * midT - sa * line.offset, sa * midT + ca * line.offset);
-        for (double d = -1.2 * degree; d <= 1.2 * degree + 1e-9; d += 0.2 * degree) {
-            // Turned about the middle of the line within the area.
-            Line l = line;
-            l.angle = line.angle + d;
-            l.offset = -pivot.x * std::sin(l.angle) + pivot.y * std::cos(l.angle);
-            const double r = search + 10;
-            const Samples s = Gather(grey, area, l, r);
-            const std::vector<double> profile = MedianProfile(s, r, 1.0, -1e18, 1e18);
-            if (profile.empty())
-                continue;
-            const auto [offset, dep] = ThinPeak(profile, r, search, 1.0);
-            if (dep > bestDep) {
-                bestDep = dep;
-                best = l;
-                best.offset += offset;
-            }
-        }
-        if (bestDep < 0)
+        // The strongest thin departure near the line's position.
+        const double r = search + 10;
+        const std::vector<double> profile = MedianProfile(Gather(grey, area, line, r), r, 1.0, -1e18, 1e18);
+        if (profile.empty())
             return c;
-        line = best;
-        normalise(line);
+        line.offset += ThinPeak(profile, r, search, 1.0).first;
         // Candidates often lead to the same line: it is examined once.
         for (const Line& l : seen) {
             const double da = std::abs(l.angle - line.angle);

@@ -2,9 +2,10 @@
 // ground truth, against peers given the true damaged pixels, and its harm on
 // clean pictures.
 //
-//   bench_engine_quality [--quick] [--tuning] [--only OPERATION] [--large]
+//   bench_engine_quality [--quick] [--tuning] [--cases N] [--only OPERATION] [--large]
 //
-// --tuning runs the tuning half alone, for iterating on the engine.
+// --tuning runs the tuning half alone, for iterating on the engine; --cases N
+// lays N cases of each kind on every picture (2 by default).
 //
 // Pictures: Debian's opencv-doc sample photographs and generated document
 // pages. Every set is split, by a rule fixed before any tuning, into a
@@ -641,6 +642,7 @@ void TimeLarge(const cv::Mat& photo, const cv::Mat& page)
 int main(int argc, char** argv)
 {
     bool large = false, quick = false, tuningOnly = false;
+    int casesWanted = 0;
     std::string only;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -652,8 +654,10 @@ int main(int argc, char** argv)
             only = argv[++i];
         else if (a == "--tuning")
             tuningOnly = true;
+        else if (a == "--cases" && i + 1 < argc)
+            casesWanted = std::max(1, std::atoi(argv[++i]));
         else {
-            std::fprintf(stderr, "usage: bench_engine_quality [--quick] [--tuning] [--only blotch|crack|crease|fox|clean] [--large]\n");
+            std::fprintf(stderr, "usage: bench_engine_quality [--quick] [--tuning] [--cases N] [--only blotch|crack|crease|fox|clean] [--large]\n");
             return 2;
         }
     }
@@ -715,7 +719,7 @@ int main(int argc, char** argv)
         std::printf(" %s", p.name.c_str());
     std::printf("\n");
 
-    const int cases = quick ? 1 : 2;
+    const int cases = casesWanted > 0 ? casesWanted : quick ? 1 : 2;
     for (const Picture& pic : pictures) {
         std::fprintf(stderr, "%s ", pic.name.c_str());
         if (only.empty() || only == "blotch")
