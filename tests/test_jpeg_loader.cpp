@@ -123,6 +123,7 @@ QString CaptureStderr(F f)
 }
 
 struct Rgb { int r, g, b; };
+using RgbAt = std::function<Rgb(int, int)>;   // the colour of column x, row y (0 = top row)
 
 // The word of the pixel in column x of picture row y (0 = top row).
 uint32_t WordAt(const CVeltroInterfaceDoc& doc, int x, int y)
@@ -140,7 +141,8 @@ uint32_t WordAt(const CVeltroInterfaceDoc& doc, int x, int y)
                                          << "," << want.g << "," << want.b << ") within " << tolerance;
 }
 
-std::vector<uint8_t> Pixels(int w, int h, const std::function<Rgb(int, int)>& fn, int comps = 3)
+// Samples top row first: the colour's first 1 (grey) or 3 (RGB) channels.
+std::vector<uint8_t> Pixels(int w, int h, const RgbAt& fn, int comps = 3)
 {
     std::vector<uint8_t> s;
     for (int y = 0; y < h; ++y)
@@ -153,7 +155,7 @@ std::vector<uint8_t> Pixels(int w, int h, const std::function<Rgb(int, int)>& fn
 }
 
 Rgb Banded(int, int y) { return y < 8 ? Rgb{255, 0, 0} : Rgb{0, 0, 255}; }   // 16 rows: red over blue
-Rgb Ramp(int x, int y) { return {((x / 8) * 60 + (y / 8) * 35 + 20) & 0xFF, 0, 0}; }
+Rgb Ramp(int x, int y) { const int v = ((x / 8) * 60 + (y / 8) * 35 + 20) & 0xFF; return {v, v, v}; }
 Rgb Blocks(int x, int y)
 {
     const int cell = (x / 16) + 3 * (y / 16);
@@ -164,7 +166,6 @@ QByteArray SmallJpeg(bool bProgressive = false, int comps = 3)
 {
     return Encode(Enc{16, 16, comps, 90, comps == 3, bProgressive}, Pixels(16, 16, comps == 3 ? Blocks : Ramp, comps));
 }
-
 
 // ---- TIFF and PNG files: every kind holds the same 40 x 20 picture, so each is checked against the same samples.
 constexpr int kW = 40, kH = 20;
@@ -299,22 +300,32 @@ protected:
         EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()) << name;
         return file.fileName();
     }
-    // Loads with standard error captured.
-    int Load(CVeltroInterfaceDoc& doc, const QString& path)
+    QByteArray Tiff(const TiffKind& k) const
+    {
+        WriteTiff(Path("scratch.tif"), k);
+        QFile file(Path("scratch.tif"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    // Loads as the document does (or with the JPEG loader alone), standard error captured.
+    int Load(CVeltroInterfaceDoc& doc, const QString& path, bool bJpegLoader = false)
     {
         m_strReason.clear();
         int result = -1;
-        m_strStderr = CaptureStderr([&] { result = LoadJpegImage(&doc, path, &m_strReason); });
+        m_strStderr = CaptureStderr([&] {
+            result = bJpegLoader ? LoadJpegImage(&doc, path, &m_strReason) : LoadImageFile(&doc, path, &m_strReason);
+        });
         return result;
     }
-    // A failed load keeps no block and leaves the document's fields as they were.
-    void ExpectRefused(const QString& path)
+    // A load refused before the pixels keeps no block and leaves the document's fields as they were.
+    void ExpectRefused(const QString& path, bool bJpegLoader = false, bool bBeforePixels = true)
     {
         CVeltroInterfaceDoc doc;
         doc.m_nWidth = -11, doc.m_nHeight = -12, doc.m_nChannels = -13;
-        EXPECT_EQ(Load(doc, path), 1);
-        EXPECT_EQ(doc.m_pImage, nullptr);
-        EXPECT_EQ(doc.m_nWidth + doc.m_nHeight + doc.m_nChannels, -36);
+        EXPECT_EQ(Load(doc, path, bJpegLoader), 1);
+        if (bBeforePixels) {
+            EXPECT_EQ(doc.m_pImage, nullptr);
+            EXPECT_EQ(doc.m_nWidth + doc.m_nHeight + doc.m_nChannels, -36);
+        }
         EXPECT_FALSE(m_strReason.isEmpty());
         EXPECT_TRUE(m_strStderr.endsWith(QLatin1Char('\n'))) << m_strStderr.toStdString();
     }
@@ -325,11 +336,15 @@ protected:
 
 } // namespace
 
-// Four samples: each channel keeps what its complementary ink and the black let through (Adobe: ink stored inverted).
-TEST_F(JpegLoaderTest, DecodedPicturesMatchTheirSamplesWordByWord)
+// Whatever the name says, a file is read by what it holds. JPEG: grey, 4:2:0, progressive; four samples give what
+// the complementary ink and the black let through (Adobe: ink stored inverted). TIFF and PNG: grey, RGB, a palette's
+// colours; 16-bit samples rounded to 8, alpha ignored.
+TEST_F(JpegLoaderTest, EveryKindDecodesToItsSamplesWordByWord)
 {
-    const std::vector<uint8_t> threeByTwo = {250, 10, 10, 10, 250, 10, 10, 10, 250,   // red green blue
-                                             240, 240, 20, 20, 240, 240, 128, 128, 128};
+    const RgbAt threeByTwo = [](int x, int y) {   // red green blue over yellow cyan grey
+        const Rgb c[] = {{250, 10, 10}, {10, 250, 10}, {10, 10, 250}, {240, 240, 20}, {20, 240, 240}, {128, 128, 128}};
+        return c[3 * y + x];
+    };
     const auto inks = [](bool bAdobe) {   // C 64, M 128, Y 10, K 40 everywhere
         std::vector<uint8_t> samples;
         for (int i = 0; i < 256; ++i)
@@ -337,73 +352,92 @@ TEST_F(JpegLoaderTest, DecodedPicturesMatchTheirSamplesWordByWord)
                 samples.push_back(uint8_t(bAdobe ? 255 - v : v));
         return samples;
     };
-    const int through[] = {(255 - 64) * 215 / 255, (255 - 128) * 215 / 255, (255 - 10) * 215 / 255};
+    const RgbAt through = [](int, int) { return Rgb{191 * 215 / 255, 127 * 215 / 255, 245 * 215 / 255}; };
+    const RgbAt grey = [](int x, int y) { return Rgb{Level(x, y, 0), Level(x, y, 0), Level(x, y, 0)}; };
+    const RgbAt rgb = [](int x, int y) { return Rgb{Level(x, y, 0), Level(x, y, 1), Level(x, y, 2)}; };
+    const RgbAt palette = [](int x, int y) { return Rgb{Level(x + y, 0, 1), Level(x + y, 0, 2), Level(x + y, 0, 3)}; };
     // edgeSkip: halved chroma is smoothed across 16-pixel cell edges, not compared there.
-    const struct { const char* name; Enc options; std::vector<uint8_t> samples; int tolerance, edgeSkip; } cases[] = {
-        {"3x2", Enc{3, 2, 3}, threeByTwo, 8, 0},
-        {"grey, odd size", Enc{13, 7, 1}, Pixels(13, 7, Ramp, 1), 2, 0},
-        {"4:2:0", Enc{48, 32, 3, 95, true}, Pixels(48, 32, Blocks), 6, 2},
-        {"progressive", Enc{48, 32, 3, 100, false, true}, Pixels(48, 32, Blocks), 4, 0},
-        {"Adobe CMYK", Enc{16, 16, 4}, inks(true), 4, 0},
-        {"plain CMYK", Enc{16, 16, 4, 100, false, false, false, false}, inks(false), 4, 0},
-        {"YCCK", Enc{16, 16, 4, 100, false, false, true}, inks(true), 6, 0},
+    const struct { const char* name; QByteArray bytes; int w, h; RgbAt want; int tolerance, edgeSkip = 0; } cases[] = {
+        {"3x2", Encode(Enc{3, 2, 3}, Pixels(3, 2, threeByTwo)), 3, 2, threeByTwo, 8},
+        {"grey, odd size", Encode(Enc{13, 7, 1}, Pixels(13, 7, Ramp, 1)), 13, 7, Ramp, 2},
+        {"4:2:0", Encode(Enc{48, 32, 3, 95, true}, Pixels(48, 32, Blocks)), 48, 32, Blocks, 6, 2},
+        {"progressive", Encode(Enc{48, 32, 3, 100, false, true}, Pixels(48, 32, Blocks)), 48, 32, Blocks, 4},
+        {"Adobe CMYK", Encode(Enc{16, 16, 4}, inks(true)), 16, 16, through, 4},
+        {"plain CMYK", Encode(Enc{16, 16, 4, 100, false, false, false, false}, inks(false)), 16, 16, through, 4},
+        {"YCCK", Encode(Enc{16, 16, 4, 100, false, false, true}, inks(true)), 16, 16, through, 6},
+        {"TIFF grey 8, strips", Tiff({1, 8, PHOTOMETRIC_MINISBLACK}), kW, kH, grey, 0},
+        {"TIFF grey 16, tiles", Tiff({1, 16, PHOTOMETRIC_MINISBLACK, true}), kW, kH, grey, 0},
+        {"TIFF grey 8, white is 0, deflate",
+         Tiff({1, 8, PHOTOMETRIC_MINISWHITE, false, false, COMPRESSION_ADOBE_DEFLATE}), kW, kH, grey, 0},
+        {"TIFF RGB 8, tiles, LZW", Tiff({3, 8, PHOTOMETRIC_RGB, true, false, COMPRESSION_LZW}), kW, kH, rgb, 0},
+        {"TIFF RGB 16, strips", Tiff({3, 16, PHOTOMETRIC_RGB}), kW, kH, rgb, 0},
+        {"TIFF RGBA 8", Tiff({4, 8, PHOTOMETRIC_RGB}), kW, kH, rgb, 0},
+        {"TIFF RGB 8, planes apart", Tiff({3, 8, PHOTOMETRIC_RGB, false, true}), kW, kH, rgb, 0},
+        {"TIFF palette", Tiff({1, 8, PHOTOMETRIC_PALETTE}), kW, kH, palette, 0},
+        {"PNG grey 8", Png({PNG_COLOR_TYPE_GRAY, 8}), kW, kH, grey, 0},
+        {"PNG grey 16, interlaced", Png({PNG_COLOR_TYPE_GRAY, 16, true}), kW, kH, grey, 0},
+        {"PNG RGB 8", Png({PNG_COLOR_TYPE_RGB, 8}), kW, kH, rgb, 0},
+        {"PNG RGBA 16", Png({PNG_COLOR_TYPE_RGB_ALPHA, 16}), kW, kH, rgb, 0},
+        {"PNG palette", Png({PNG_COLOR_TYPE_PALETTE, 8}), kW, kH, palette, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         CVeltroInterfaceDoc doc;
-        ASSERT_EQ(Load(doc, Write("picture.jpg", Encode(c.options, c.samples))), 0);
+        ASSERT_EQ(Load(doc, Write("picture.jpg", c.bytes)), 0) << m_strReason.toStdString();
         EXPECT_TRUE(m_strReason.isEmpty() && m_strStderr.isEmpty()) << m_strStderr.toStdString();
-        ASSERT_NE(doc.m_pImage, nullptr);
-        ASSERT_EQ(QSize(doc.m_nWidth, doc.m_nHeight), QSize(c.options.w, c.options.h));
+        ASSERT_EQ(QSize(doc.m_nWidth, doc.m_nHeight), QSize(c.w, c.h));
         EXPECT_EQ(doc.m_nChannels, 3);
         const auto nearEdge = [&](int v) { return std::min(v % 16, 15 - v % 16) < c.edgeSkip; };
         int nBad = 0;
-        for (int y = 0; y < doc.m_nHeight; ++y)
-            for (int x = 0; x < doc.m_nWidth && nBad < 5; ++x) {
-                if (nearEdge(x) || nearEdge(y))
-                    continue;
-                const uint8_t* s = &c.samples[(size_t(y) * doc.m_nWidth + x) * c.options.comps];
-                const Rgb want = c.options.comps == 1 ? Rgb{s[0], s[0], s[0]}
-                                 : c.options.comps == 3 ? Rgb{s[0], s[1], s[2]}
-                                                        : Rgb{through[0], through[1], through[2]};
-                const auto near = WordNear(WordAt(doc, x, y), want, c.tolerance);
-                nBad += !near;
-                EXPECT_TRUE(near) << "pixel (" << x << "," << y << " from top)";
-            }
+        for (int y = 0; y < c.h; ++y)
+            for (int x = 0; x < c.w && nBad < 5; ++x)
+                if (!nearEdge(x) && !nearEdge(y)) {
+                    const auto near = WordNear(WordAt(doc, x, y), c.want(x, y), c.tolerance);
+                    nBad += !near;
+                    EXPECT_TRUE(near) << "pixel (" << x << "," << y << " from top)";
+                }
     }
 }
 
 // Refused before any pixel is stored; the reason reaches the caller and stderr.
 TEST_F(JpegLoaderTest, BadAndHostileFilesAreRefusedUntouched)
 {
-    const struct { const char* name; QByteArray bytes; const char* reasonPart; } cases[] = {
-        {"bitmap", kBitmap, "Not a JPEG file"},
-        {"empty", QByteArray(), ""},
-        {"header only", SmallJpeg().left(120), ""},
+    const QByteArray png = Png({PNG_COLOR_TYPE_RGB, 8});
+    const struct { const char* name; QByteArray bytes; const char* reasonPart; bool bBeforePixels = true; } cases[] = {
+        {"JPEG header only", SmallJpeg().left(120), ""},
         // Tiny files declaring pictures too large to hold: refused on the header alone.
-        {"just over a gigapixel", WithFrameSize(SmallJpeg(), 0xC0, 40000, 25001), "too large"},
+        {"JPEG just over a gigapixel", WithFrameSize(SmallJpeg(), 0xC0, 40000, 25001), "too large"},
         // Under the pixel limit, but a few hundred bytes cannot code 14 million blocks: refused at once.
         {"progressive grey 30000x30000", WithFrameSize(SmallJpeg(true, 1), 0xC2, 30000, 30000), "too small"},
         // Enough bytes (padding after the end), but the progressive decode needs gigabytes of coefficients.
         {"progressive 30000x30000, padded",
          WithFrameSize(SmallJpeg(true), 0xC2, 30000, 30000) + QByteArray(3 << 20, '\0'), "working memory"},
         {"thousands of scans", RepeatFirstScan(SmallJpeg(true, 1), 3000), "scans"},
+        {"PNG over a gigapixel", WithSize(png, 40000, 25001), "too large"},
+        {"PNG of no pixels", WithSize(png, 0, 20), "IHDR"},
+        // Within the limit, but with data for a few rows only: refused when the data end, not after 3.6 GB.
+        {"PNG declaring 30000 x 30000", WithSize(png, 30000, 30000), "Not enough image data", false},
+        {"PNG cut short", png.left(png.size() / 2), "ends before", false},
+        {"TIFF of floating-point samples", Tiff({1, 32, PHOTOMETRIC_MINISBLACK}), "32-bit samples"},
+        {"TIFF header and junk", QByteArray("II*\0junk", 8), "TIFF directory"},
+        {"empty file", QByteArray(), "the file is empty"},
+        {"bitmap", kBitmap, "not a JPEG, TIFF or PNG picture"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ExpectRefused(Write("refused.jpg", c.bytes));
-        EXPECT_TRUE(m_strReason.contains(QLatin1String(c.reasonPart), Qt::CaseInsensitive)) << qPrintable(m_strReason);
+        ExpectRefused(Write("refused.jpg", c.bytes), false, c.bBeforePixels);
+        EXPECT_TRUE(m_strReason.contains(QLatin1String(c.reasonPart))) << qPrintable(m_strReason);
     }
-    // A path that cannot be read as a file, without waiting on a pipe for a writer.
+    // A path that cannot be read as a file, without waiting on a pipe for a writer, by the JPEG loader alone too.
     const QString pipe = Path("pipe.jpg"), missing = Path("no such file.jpg");
     ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-    for (const QString& path : {pipe, missing}) {
-        ExpectRefused(path);
-        EXPECT_EQ(m_strStderr, QStringLiteral("can't open %1\n").arg(path));
-    }
+    ExpectRefused(missing, true);
+    EXPECT_EQ(m_strStderr, QStringLiteral("can't open %1\n").arg(missing));
     EXPECT_EQ(m_strReason, QStringLiteral("No such file or directory"));
-    ExpectRefused(pipe);
-    EXPECT_EQ(m_strReason, QStringLiteral("it is a named pipe, not a regular file"));
+    for (bool bJpegLoader : {true, false}) {
+        ExpectRefused(pipe, bJpegLoader);
+        EXPECT_EQ(m_strReason, QStringLiteral("it is a named pipe, not a regular file"));
+    }
 }
 
 // Each progressive scan is a pass over the whole picture: fewer scans for larger pictures, within fixed bounds.
@@ -439,10 +473,9 @@ TEST_F(JpegLoaderTest, DamageWhileReadingKeepsWhatWasDecoded)
         ASSERT_EQ(Load(doc, Write("cut.jpg", whole.left(scan.nOffset + scan.nLength / 2))), 0);
         ASSERT_EQ(QSize(doc.m_nWidth, doc.m_nHeight), QSize(o.w, o.h));
         EXPECT_TRUE(m_strStderr.contains(QLatin1String("Premature end of JPEG file"))) << m_strStderr.toStdString();
-        for (int x = 8; x < o.w; x += 16) {   // the middle of each cell of the top rows
-            const uint8_t* s = &samples[3 * (4 * o.w + x)];
-            EXPECT_TRUE(WordNear(WordAt(doc, x, 4), {s[0], s[1], s[2]}, 8)) << x;
-        }
+        for (int x = 8; x < o.w; x += 16)   // the middle of each cell of the top rows
+            EXPECT_TRUE(WordNear(WordAt(doc, x, 4), {samples[3 * (4 * o.w + x)], samples[3 * (4 * o.w + x) + 1],
+                                                     samples[3 * (4 * o.w + x) + 2]}, 8)) << x;
         const size_t nWords = size_t(o.w) * o.h;
         for (size_t i = 0; i < nWords; ++i)
             ASSERT_EQ(doc.m_pImage[i] >> 24, 0u) << i;
@@ -462,6 +495,7 @@ TEST_F(JpegLoaderTest, DamageWhileReadingKeepsWhatWasDecoded)
     EXPECT_TRUE(WordNear(doc.m_pImage[255], {255, 0, 0}, 4));
 }
 
+// The full path is kept; a file that cannot be decoded still opens a window, and storing it writes nothing.
 TEST_F(JpegLoaderTest, DocumentRecordsTheFullPathAndOpensEvenWhenDecodingFails)
 {
     Write("good.jpg", SmallJpeg());
@@ -484,83 +518,8 @@ TEST_F(JpegLoaderTest, DocumentRecordsTheFullPathAndOpensEvenWhenDecodingFails)
     EXPECT_EQ(doc.m_nLoadResult, 1);
     EXPECT_FALSE(doc.m_strLoadError.isEmpty());
     EXPECT_EQ(error, doc.m_strLoadError);
-    // Storing writes nothing, and does not touch the file.
     doc.Serialize(true, path);
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), kBitmap);
-}
-
-// Whatever the name says, the document reads a file by what it holds. Each kind decodes to the same samples: grey
-// levels, RGB, a palette's colours; 16-bit samples rounded to 8; the alpha channel ignored (the colour as stored).
-TEST_F(JpegLoaderTest, TiffAndPngKindsDecodeToTheirSamples)
-{
-    enum Expect { Grey, Rgb3, Palette };
-    const struct { const char* name; TiffKind tiff; PngKind png; Expect expect; } cases[] = {
-        {"TIFF grey 8, strips", {1, 8, PHOTOMETRIC_MINISBLACK}, {}, Grey},
-        {"TIFF grey 16, tiles", {1, 16, PHOTOMETRIC_MINISBLACK, true}, {}, Grey},
-        {"TIFF grey 8, white is 0, deflate",
-         {1, 8, PHOTOMETRIC_MINISWHITE, false, false, COMPRESSION_ADOBE_DEFLATE}, {}, Grey},
-        {"TIFF RGB 8, tiles, LZW", {3, 8, PHOTOMETRIC_RGB, true, false, COMPRESSION_LZW}, {}, Rgb3},
-        {"TIFF RGB 16, strips", {3, 16, PHOTOMETRIC_RGB}, {}, Rgb3},
-        {"TIFF RGBA 8", {4, 8, PHOTOMETRIC_RGB}, {}, Rgb3},
-        {"TIFF RGB 8, planes apart", {3, 8, PHOTOMETRIC_RGB, false, true}, {}, Rgb3},
-        {"TIFF palette", {1, 8, PHOTOMETRIC_PALETTE}, {}, Palette},
-        {"PNG grey 8", {}, {PNG_COLOR_TYPE_GRAY, 8}, Grey},
-        {"PNG grey 16, interlaced", {}, {PNG_COLOR_TYPE_GRAY, 16, true}, Grey},
-        {"PNG RGB 8", {}, {PNG_COLOR_TYPE_RGB, 8}, Rgb3},
-        {"PNG RGBA 16", {}, {PNG_COLOR_TYPE_RGB_ALPHA, 16}, Rgb3},
-        {"PNG palette", {}, {PNG_COLOR_TYPE_PALETTE, 8}, Palette},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const QString path = Path("picture.jpg");
-        if (c.tiff.spp != 0)
-            WriteTiff(path, c.tiff);
-        else
-            Write("picture.jpg", Png(c.png));
-        CVeltroInterfaceDoc doc;
-        QString error;
-        ASSERT_TRUE(doc.OnOpenDocument(path, &error)) << error.toStdString();
-        ASSERT_EQ(QSize(doc.m_nWidth, doc.m_nHeight), QSize(kW, kH));
-        EXPECT_EQ(doc.m_nChannels, 3);
-        int nBad = 0;
-        for (int y = 0; y < kH; ++y)
-            for (int x = 0; x < kW && nBad < 5; ++x) {
-                const int i = (x + y) & 0xFF;
-                const Rgb want = c.expect == Grey ? Rgb{Level(x, y, 0), Level(x, y, 0), Level(x, y, 0)}
-                                 : c.expect == Rgb3 ? Rgb{Level(x, y, 0), Level(x, y, 1), Level(x, y, 2)}
-                                                    : Rgb{Level(i, 0, 1), Level(i, 0, 2), Level(i, 0, 3)};
-                const auto near = WordNear(WordAt(doc, x, y), want, 0);
-                nBad += !near;
-                EXPECT_TRUE(near) << "pixel (" << x << "," << y << " from top)";
-            }
-    }
-}
-
-TEST_F(JpegLoaderTest, TiffAndPngRefusals)
-{
-    WriteTiff(Path("f.tif"), {1, 32, PHOTOMETRIC_MINISBLACK});
-    QFile floats(Path("f.tif"));
-    ASSERT_TRUE(floats.open(QIODevice::ReadOnly));
-    const QByteArray png = Png({PNG_COLOR_TYPE_RGB, 8});
-    const struct { const char* name; QByteArray bytes; const char* reasonPart; } cases[] = {
-        {"PNG over a gigapixel", WithSize(png, 40000, 25001), "too large"},
-        {"PNG of no pixels", WithSize(png, 0, 20), "IHDR"},
-        // Within the limit, but with data for a few rows only: refused when the data end, not after 3.6 GB.
-        {"PNG declaring 30000 x 30000", WithSize(png, 30000, 30000), "Not enough image data"},
-        {"PNG cut short", png.left(png.size() / 2), "ends before"},
-        {"TIFF of floating-point samples", floats.readAll(), "32-bit samples"},
-        {"TIFF header and junk", QByteArray("II*\0junk", 8), "TIFF directory"},
-        {"empty file", QByteArray(), "empty"},
-        {"bitmap", kBitmap, "not a JPEG, TIFF or PNG picture"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        CVeltroInterfaceDoc doc;
-        QString reason;
-        const QString path = Write("refused.png", c.bytes);
-        CaptureStderr([&] { EXPECT_EQ(LoadImageFile(&doc, path, &reason), 1); });
-        EXPECT_TRUE(reason.contains(QLatin1String(c.reasonPart))) << reason.toStdString();
-    }
 }
