@@ -143,8 +143,9 @@ class DialogTest : public DialogFixture, public ::testing::WithParamInterface<Di
 {
 };
 
-// Focus on OK: Enter takes the proposals, which the next dialog shows again.
-TEST_P(DialogTest, EnterOnOpeningConfirmsTheProposals)
+// Focus on OK: Enter takes the proposals, which the next dialog shows again. Blanks around numbers, values above
+// 2^31 - 1 and untrimmed paths go into the document as read.
+TEST_P(DialogTest, OkCopiesTheFieldsAndTheNextDialogShowsThem)
 {
     const DialogKind& kind = GetParam();
     auto pDlg = kind.make(&m_doc);
@@ -153,84 +154,54 @@ TEST_P(DialogTest, EnterOnOpeningConfirmsTheProposals)
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     EXPECT_EQ(pDlg->result(), QDialog::Accepted);
     EXPECT_FALSE(pDlg->isVisible());
-    EXPECT_TRUE(m_messages.isEmpty());
-    ExpectTexts(*kind.make(&m_doc), kind.proposals);
-}
-
-// Blanks around numbers, values above 2^31 - 1 and untrimmed paths go into
-// the document as read.
-TEST_P(DialogTest, OkCopiesTheTypedValuesAndTheNextDialogShowsThem)
-{
-    const DialogKind& kind = GetParam();
-    {
-        auto pDlg = kind.make(&m_doc);
-        for (const auto& [nId, strText] : kind.typed)
-            Edit(*pDlg, nId)->setText(strText);
-        pDlg->accept();
-        EXPECT_EQ(pDlg->result(), QDialog::Accepted);
-    }
+    pDlg = kind.make(&m_doc);
+    ExpectTexts(*pDlg, kind.proposals);
+    for (const auto& [nId, strText] : kind.typed)
+        Edit(*pDlg, nId)->setText(strText);
+    pDlg->accept();
+    EXPECT_EQ(pDlg->result(), QDialog::Accepted);
     ExpectTexts(*kind.make(&m_doc), kind.shownAgain);
     EXPECT_TRUE(m_messages.isEmpty());
 }
 
-TEST_P(DialogTest, FieldsAreCheckedInExchangeOrder)
-{
-    const DialogKind& kind = GetParam();
-    const auto before = Parameters(m_doc);
-    auto pDlg = kind.make(&m_doc);
-    Open(*pDlg);
-    for (const auto& field : kind.numbers)
-        Edit(*pDlg, field.first)->setText(QStringLiteral("-x"));
-
-    // Each OK reports only the first bad field, focused and selected, and
-    // keeps the dialog open; mending it moves on to the next.
-    for (const auto& [nId, strMessage] : kind.numbers) {
-        SCOPED_TRACE(nId);
-        m_messages.clear();
-        Button(*pDlg, ids::IDOK)->click();
-        EXPECT_EQ(m_messages, QStringList{strMessage});
-        EXPECT_TRUE(pDlg->isVisible());
-        EXPECT_NE(pDlg->result(), QDialog::Accepted);
-        EXPECT_EQ(QApplication::focusWidget(), Edit(*pDlg, nId));
-        EXPECT_EQ(Edit(*pDlg, nId)->selectedText(), QStringLiteral("-x"));
-        EXPECT_EQ(Parameters(m_doc), before);
-        Edit(*pDlg, nId)->setText(QStringLiteral("0"));
-    }
-    m_messages.clear();
-    Button(*pDlg, ids::IDOK)->click();
-    EXPECT_TRUE(m_messages.isEmpty());
-    EXPECT_EQ(pDlg->result(), QDialog::Accepted);
-}
-
-// An output (or a blotch mask) naming a folder, a named pipe or a device is refused like a bad number.
-TEST_P(DialogTest, PathsThatAreNoFilesAreRefused)
+// Each OK reports only the first bad field, focused and selected, and keeps the dialog open; mending it moves on to
+// the next. An output (or a blotch mask) naming a folder, a named pipe or a device is refused like a bad number.
+TEST_P(DialogTest, BadFieldsAreRefusedOneByOneInExchangeOrder)
 {
     const DialogKind& kind = GetParam();
     QTemporaryDir dir;
     const QString strPipe = dir.filePath(QStringLiteral("pipe"));
     ASSERT_EQ(mkfifo(QFile::encodeName(strPipe).constData(), 0600), 0);
-    std::vector<std::tuple<int, QString, QString>> cases = {
-        {kind.nOutputId, dir.path(), "Cannot use " + dir.path() + " as the output: it is a folder, not a file."},
-        {kind.nOutputId, "/dev/null", "Cannot use /dev/null as the output: it is a device, not a file."},
-    };
+    std::vector<std::tuple<int, QString, QString>> cases;   // field, bad text, message
+    for (const auto& [nId, strMessage] : kind.numbers)
+        cases.emplace_back(nId, QStringLiteral("-x"), strMessage);
+    cases.emplace_back(kind.nOutputId, dir.path(), "Cannot use " + dir.path() + " as the output: it is a folder, not a file.");
+    cases.emplace_back(kind.nOutputId, "/dev/null", "Cannot use /dev/null as the output: it is a device, not a file.");
     if (kind.nOutputId == 1013)
-        cases.emplace_back(1006, strPipe,
-                           "Cannot use " + strPipe + " as the blotch mask: it is a named pipe, not a file.");
+        cases.emplace_back(1006, strPipe, "Cannot use " + strPipe + " as the blotch mask: it is a named pipe, not a file.");
     const auto before = Parameters(m_doc);
     auto pDlg = kind.make(&m_doc);
     Open(*pDlg);
-    for (const auto& [nId, strPath, strMessage] : cases) {
+    for (const auto& field : kind.numbers)
+        Edit(*pDlg, field.first)->setText(QStringLiteral("-x"));
+    for (const auto& [nId, strBad, strMessage] : cases) {
         SCOPED_TRACE(nId);
         m_messages.clear();
-        const QString strGood = Edit(*pDlg, nId)->text();
-        Edit(*pDlg, nId)->setText(strPath);
+        const QString strGood = strBad == QLatin1String("-x") ? QStringLiteral("0") : Edit(*pDlg, nId)->text();
+        Edit(*pDlg, nId)->setText(strBad);
         Button(*pDlg, ids::IDOK)->click();
         EXPECT_EQ(m_messages, QStringList{strMessage});
+        EXPECT_TRUE(pDlg->isVisible());
         EXPECT_NE(pDlg->result(), QDialog::Accepted);
         EXPECT_EQ(QApplication::focusWidget(), Edit(*pDlg, nId));
+        EXPECT_EQ(Edit(*pDlg, nId)->selectedText(), strBad);
         EXPECT_EQ(Parameters(m_doc), before);
         Edit(*pDlg, nId)->setText(strGood);
     }
+    m_messages.clear();
+    Button(*pDlg, ids::IDOK)->click();
+    EXPECT_TRUE(m_messages.isEmpty());
+    EXPECT_EQ(pDlg->result(), QDialog::Accepted);
 }
 
 TEST_P(DialogTest, CancelEscapeAndCloseCopyNothing)
