@@ -1,6 +1,5 @@
-// Crack and crease removal through the whole program, from the command to
-// the result window, and the parameter files of all four commands when they
-// cannot be written.
+// Crack and crease removal from the command to the result window; the parameter files of all four commands when
+// they cannot be written.
 #include "support/AppFixture.h"
 #include "support/TestEngine.h"
 #include "support/UiTestHelpers.h"
@@ -35,18 +34,13 @@ protected:
     // The dialog's next answer: OK, after noting what the dialog proposed.
     void AnswerOk(const Fields& edits = {}) { m_dialogAnswers.push_back(Answer(edits, true, &m_proposed)); }
 
-    void Click(const QPoint& pos)
-    {
-        QTest::mousePress(m_pView->viewport(), Qt::LeftButton, {}, pos);
-        QTest::mouseRelease(m_pView->viewport(), Qt::LeftButton, {}, pos);
-    }
-
-    void Drag(const QPoint& from, const QPoint& to)
+    // A click, or a drag when `to` is elsewhere.
+    void Click(const QPoint& from, const QPoint& to = {-1, -1})
     {
         QTest::mousePress(m_pView->viewport(), Qt::LeftButton, {}, from);
-        if (to != from)
+        if (to != QPoint(-1, -1) && to != from)
             SendMove(m_pView->viewport(), to, Qt::LeftButton);
-        QTest::mouseRelease(m_pView->viewport(), Qt::LeftButton, {}, to);
+        QTest::mouseRelease(m_pView->viewport(), Qt::LeftButton, {}, to == QPoint(-1, -1) ? from : to);
     }
 
     bool WaitForWindows(int nCount)
@@ -133,8 +127,11 @@ TEST_F(CrackCreaseTest, CrackTwoClicksFromCommandToResultWindow)
     EXPECT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join('|'));
 }
 
-TEST_F(CrackCreaseTest, CrackChosenAgainStartsThePointsAfreshCancelChangesNothing)
+// Crack chosen again starts the points afresh, a cancelled Crack changes nothing, and Crease chosen while a crack
+// point is awaited takes the next click as its region.
+TEST_F(CrackCreaseTest, CommandsChosenAgainWhileAPointIsAwaited)
 {
+    testengine::Recorder recorder;
     const QString strLog = m_strDir + QStringLiteral("/crack.log");
     AnswerOk();
     m_pView->OnProcessingCrack();
@@ -156,6 +153,14 @@ TEST_F(CrackCreaseTest, CrackChosenAgainStartsThePointsAfreshCancelChangesNothin
     EXPECT_EQ(ReadFile(strLog), before);
     EXPECT_EQ(m_pView->m_nPointStage, 1);
     EXPECT_EQ(m_pView->m_rcSelection, (CSelectionRect{40, 50, 40, 50}));
+
+    AnswerOk();
+    m_pView->OnProcessingCrease();
+    EXPECT_EQ(m_pView->m_nMode, CVeltroInterfaceView::modeCreaseRegion);
+    Click(QPoint(10, 20));
+    EXPECT_EQ(m_pView->m_nMode, CVeltroInterfaceView::modeIdle);
+    EXPECT_TRUE(recorder.Args().contains(QStringLiteral("-crease")));
+    EXPECT_EQ(ReadFile(strLog), before);
 }
 
 // The region is written lower left, then upper right, whichever way it was dragged.
@@ -179,7 +184,7 @@ TEST_F(CrackCreaseTest, CreaseDragFromCommandToResultWindow)
         EXPECT_EQ(ReadFile(strLog), kCreaseHead);
         EXPECT_EQ(m_pView->m_nMode, CVeltroInterfaceView::modeCreaseRegion);
 
-        Drag(drag.from, drag.to);
+        Click(drag.from, drag.to);
         const QByteArray expected = kCreaseHead + drag.pszLines;
         EXPECT_EQ(ReadFile(strLog), expected);
         ASSERT_TRUE(recorder.WasRun());
@@ -194,21 +199,6 @@ TEST_F(CrackCreaseTest, CreaseDragFromCommandToResultWindow)
     EXPECT_EQ(m_pView->m_nMode, CVeltroInterfaceView::modeReadout);
     QTest::mouseRelease(m_pView->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join('|'));
-}
-
-// Crease chosen while a crack point is awaited: a click makes the region.
-TEST_F(CrackCreaseTest, CreaseAfterCrackTakesTheClickAsItsRegion)
-{
-    testengine::Recorder recorder;
-    AnswerOk();
-    m_pView->OnProcessingCrack();
-    AnswerOk();
-    m_pView->OnProcessingCrease();
-    EXPECT_EQ(m_pView->m_nMode, CVeltroInterfaceView::modeCreaseRegion);
-    Click(QPoint(10, 20));
-    EXPECT_EQ(m_pView->m_nPointStage, 0);
-    EXPECT_EQ(m_pView->m_nMode, CVeltroInterfaceView::modeIdle);
-    EXPECT_TRUE(recorder.Args().contains(QStringLiteral("-crease")));
 }
 
 TEST_F(CrackCreaseTest, EachViewKeepsItsOwnSelectionTheDocumentItsParameters)
@@ -230,8 +220,7 @@ TEST_F(CrackCreaseTest, EachViewKeepsItsOwnSelectionTheDocumentItsParameters)
     EXPECT_EQ(pSecond->m_nMode, CVeltroInterfaceView::modeIdle);
 }
 
-// Blotch runs in one go (with the picture as its mask) and leaves a crack
-// point awaited, and then a crease region, awaited.
+// Blotch runs in one go (with the picture as its mask) and leaves an awaited crack point or crease region awaited.
 TEST_F(CrackCreaseTest, BlotchLeavesAPendingSelectionPending)
 {
     testengine::Recorder recorder;
@@ -259,33 +248,18 @@ TEST_F(CrackCreaseTest, BlotchLeavesAPendingSelectionPending)
     EXPECT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join('|'));
 }
 
-// --- Parameter files that cannot be written --------------------------------
-
-// The failure is reported with the file's path and the system's reason;
-// nothing runs; the document keeps what was confirmed; Blotch and Foxing
-// leave a pending selection pending, Crack and Crease leave no selection.
+// Reported with the file's path and the system's reason; nothing runs; the document keeps what was confirmed; Blotch
+// and Foxing leave a pending selection pending, Crack and Crease leave no selection.
 TEST_F(CrackCreaseTest, UnwritableParameterFileIsReportedAndNothingRuns)
 {
     using View = CVeltroInterfaceView;
     using Doc = CVeltroInterfaceDoc;
-    const struct
-    {
-        const char* pszName;
-        std::function<void(View&)> command;
-        const char* pszOutputId;
-        std::function<QString(const Doc&)> output;
-        const char* pszLog;
-        int nMessages;   // Foxing warns first
-        bool bPendingStays;
-    } cases[] = {
-        {"blotch", [](View& v) { v.OnProcessingBlotch(); }, "1013", [](const Doc& d) { return d.m_strBlotchOutput; },
-         "blotch.log", 1, true},
-        {"foxing", [](View& v) { v.OnProcessingFoxing(); }, "1028", [](const Doc& d) { return d.m_strFoxOutput; },
-         "fox.log", 2, true},
-        {"crack", [](View& v) { v.OnProcessingCrack(); }, "1021", [](const Doc& d) { return d.m_strCrackOutput; },
-         "crack.log", 1, false},
-        {"crease", [](View& v) { v.OnProcessingCrease(); }, "1029", [](const Doc& d) { return d.m_strCreaseOutput; },
-         "crease.log", 1, false},
+    const struct { const char* pszName; std::function<void(View&)> command; const char* pszOutputId;
+                   QString Doc::*output; const char* pszLog; int nMessages; bool bPendingStays; } cases[] = {
+        {"blotch", &View::OnProcessingBlotch, "1013", &Doc::m_strBlotchOutput, "blotch.log", 1, true},
+        {"foxing", &View::OnProcessingFoxing, "1028", &Doc::m_strFoxOutput, "fox.log", 2, true},   // warns first
+        {"crack", &View::OnProcessingCrack, "1021", &Doc::m_strCrackOutput, "crack.log", 1, false},
+        {"crease", &View::OnProcessingCrease, "1029", &Doc::m_strCreaseOutput, "crease.log", 1, false},
     };
     const QString strOutput = m_tempDir.filePath(QStringLiteral("missing/out.jpg"));
     for (const auto& c : cases) {
@@ -307,15 +281,14 @@ TEST_F(CrackCreaseTest, UnwritableParameterFileIsReportedAndNothingRuns)
         EXPECT_TRUE(m_messages.last().contains(QString::fromLocal8Bit(std::strerror(ENOENT))));
         EXPECT_FALSE(recorder.WasRun());
         EXPECT_EQ(WindowCount(), 1);
-        EXPECT_EQ(c.output(*m_pView->GetDocument()), strOutput);
+        EXPECT_EQ(m_pView->GetDocument()->*c.output, strOutput);
         EXPECT_EQ(m_pView->m_nMode,
                   c.bPendingStays ? CVeltroInterfaceView::modeCrackPoints : CVeltroInterfaceView::modeIdle);
         EXPECT_EQ(m_pView->m_nPointStage, c.bPendingStays ? 1 : -1);
     }
 }
 
-// The folder goes after the command: each click, and the drag, is refused
-// and the point or region stays awaited.
+// The folder goes after the command: each click, and the drag, is refused and the point or region stays awaited.
 TEST_F(CrackCreaseTest, PointsAndRegionStayAwaitedWhenTheFileCannotBeAppended)
 {
     testengine::Recorder recorder;
@@ -344,7 +317,7 @@ TEST_F(CrackCreaseTest, PointsAndRegionStayAwaitedWhenTheFileCannotBeAppended)
     AnswerOk({{"1029", strOut + "/b.jpg"}});
     m_pView->OnProcessingCrease();
     ASSERT_TRUE(QDir(strOut).removeRecursively());
-    Drag(QPoint(10, 20), QPoint(50, 40));
+    Click(QPoint(10, 20), QPoint(50, 40));
     ASSERT_EQ(m_messages.size(), 3);
     EXPECT_TRUE(m_messages.at(2).contains(strOut + "/crease.log"));
     EXPECT_EQ(m_pView->m_nMode, CVeltroInterfaceView::modeCreaseRegion);
