@@ -1,6 +1,6 @@
-// The rules of getting around, without windows: the zoom that fits, keeping
-// a point in place across zoom steps, linked views, frame sizes, the Window
-// menu's list, the changed-pixels text and where the Open dialog starts.
+// The rules of getting around, without windows: display sizes and the zooms allowed, the zoom that fits, keeping a
+// point in place across zoom steps, linked views, frame sizes, the Window menu's list, the changed-pixels text and
+// where the Open dialog starts.
 #include "app/AppSettings.h"
 #include "app/WindowList.h"
 #include "view/CChangesTool.h"
@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <utility>
 
 using namespace viewnav;
 
@@ -28,6 +30,28 @@ int64_t PixelAt(int64_t d, int32_t z)
 }
 
 } // namespace
+
+TEST(GettingAround, DisplaySizeRoundsReductionsHalfUpAndZoomsStayWithinLimits)
+{
+    const struct { int w, h, zoom; int64_t dw, dh; } sizes[] = {
+        {101, 50, 1, 101, 50},  {101, 50, 3, 303, 150}, {101, 50, -2, 51, 25},
+        {100, 3, -2, 50, 2},    {7, 7, -3, 2, 2},       {1, 1, -2, 1, 1},
+        {30000, 20000, 4096, int64_t(30000) * 4096, int64_t(20000) * 4096},
+    };
+    for (const auto& c : sizes) {
+        const viewgeometry::DisplaySize size = viewgeometry::GetDisplaySize(c.w, c.h, c.zoom);
+        EXPECT_EQ(std::make_pair(size.nWidth, size.nHeight), std::make_pair(c.dw, c.dh)) << c.w << " at " << c.zoom;
+    }
+    // Neither the skipped steps 0 and -1, nor a large scan enlarged past the display limit, nor a small one reduced to
+    // nothing; without a picture, any step up to the largest zoom.
+    const struct { int32_t w, h, zoom; bool fits; } zooms[] = {
+        {640, 480, 2, true}, {640, 480, -8, true}, {640, 480, 0, false}, {640, 480, -1, false},
+        {100000, 100, 4000, false}, {10, 10, -30, false}, {0, 0, viewgeometry::kMaxZoom + 1, false},
+        {0, 0, viewgeometry::kMaxZoom, true},
+    };
+    for (const auto& c : zooms)
+        EXPECT_EQ(viewgeometry::ZoomFits(c.w, c.h, c.zoom), c.fits) << c.w << "x" << c.h << " at " << c.zoom;
+}
 
 // The largest step that fits: the next step up never does.
 TEST(GettingAround, FitZoomIsTheLargestStepThatFits)
