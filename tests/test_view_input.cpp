@@ -14,19 +14,17 @@ class ViewInputTest : public AppFixture
 {
 protected:
     // A 200 x 300 picture (300 rows) at zoom 1, laid out.
-    CVeltroInterfaceView* OpenPicture()
+    void SetUp() override
     {
+        AppFixture::SetUp();
         m_pView = OpenImage(MakeJpeg(QStringLiteral("picture.jpg"), 200, 300, QColor(60, 90, 120)));
-        if (m_pView != nullptr) {
-            m_pDoc = m_pView->GetDocument();
-            m_pViewport = m_pView->viewport();
-            ProcessEvents(20);
-        }
-        return m_pView;
+        ASSERT_NE(m_pView, nullptr);
+        m_pDoc = m_pView->GetDocument();
+        m_pViewport = m_pView->viewport();
+        ProcessEvents(20);
     }
 
-    // At this zoom, in a window smaller than the picture (so that it
-    // scrolls), at this scroll position.
+    // At this zoom, in a window smaller than the picture (so that it scrolls), at this scroll position.
     void ShowAt(int32_t nZoom, const QPoint& scroll)
     {
         m_pDoc->m_nZoom = nZoom;
@@ -63,17 +61,9 @@ bool Covers(const QRegion& region, const QRect& rc)
 
 } // namespace
 
-// --- Zoom keys -----------------------------------------------------------
-
 TEST_F(ViewInputTest, ArrowKeysStepTheZoomSkippingZeroAndMinusOne)
 {
-    ASSERT_NE(OpenPicture(), nullptr);
-    const struct
-    {
-        int32_t nFrom;
-        int nKey;
-        int32_t nTo;
-    } steps[] = {
+    const struct { int32_t nFrom; int nKey; int32_t nTo; } steps[] = {
         {1, Qt::Key_Up, 2},    {1, Qt::Key_Down, -2}, {-2, Qt::Key_Up, 1}, {-2, Qt::Key_Down, -3},
         {2, Qt::Key_Down, 1},  {-3, Qt::Key_Up, -2},  {3, Qt::Key_Up, 4},
         // Not beyond the largest zoom, nor to less than one pixel (200 / 401 rounds to 0).
@@ -114,16 +104,10 @@ TEST_F(ViewInputTest, ZoomKeysAndReadoutWorkWithoutAPicture)
 
 TEST_F(ViewInputTest, ASelectionUnderWayKeepsItsPicturePositionsWhenZooming)
 {
-    ASSERT_NE(OpenPicture(), nullptr);
     m_pView->m_nMode = CVeltroInterfaceView::modeCrackPoints;
     m_pView->m_nPointStage = 1;
     m_pView->m_rcSelection.Set(10, 20, 40, 60);
-    const struct
-    {
-        int nKey;
-        int32_t nZoom;
-        CSelectionRect rc;
-    } steps[] = {
+    const struct { int nKey; int32_t nZoom; CSelectionRect rc; } steps[] = {
         {Qt::Key_Up, 2, {21, 41, 81, 121}}, {Qt::Key_Down, 1, {10, 20, 40, 60}}, {Qt::Key_Down, -2, {5, 10, 20, 30}},
         {Qt::Key_A, -2, {5, 10, 20, 30}},   {Qt::Key_Up, 1, {10, 20, 40, 60}},
     };
@@ -139,19 +123,10 @@ TEST_F(ViewInputTest, ASelectionUnderWayKeepsItsPicturePositionsWhenZooming)
     LeaveSelection();
 }
 
-// --- Pointer positions and the readout ------------------------------------
-
 TEST_F(ViewInputTest, PressNamesThePixelUnderThePointer)
 {
-    ASSERT_NE(OpenPicture(), nullptr);
-    const struct
-    {
-        int32_t nZoom;
-        QPoint scroll;   // scroll bar values
-        QPoint press;    // in the viewport
-        int32_t nColumn;
-        int32_t nRow;
-    } cases[] = {
+    // Scroll bar values, the press in the viewport, the pixel named.
+    const struct { int32_t nZoom; QPoint scroll, press; int32_t nColumn, nRow; } cases[] = {
         {1, {0, 0}, {10, 20}, 10, 279},
         {2, {0, 0}, {11, 21}, 5, 299 - 10},
         {-2, {0, 0}, {10, 20}, 20, 299 - 40},
@@ -170,7 +145,6 @@ TEST_F(ViewInputTest, PressNamesThePixelUnderThePointer)
 
 TEST_F(ViewInputTest, ReadoutShowsWhileTheButtonIsHeldAndBlanksOnRelease)
 {
-    ASSERT_NE(OpenPicture(), nullptr);
     m_pDoc->m_pImage[200 * 279 + 10] = 0x00332211u;   // column 10, row 279
     m_pDoc->m_pImage[200 * 249 + 40] = 0x00FF8001u;   // column 40, row 249
     SendMove(m_pViewport, QPoint(10, 20), Qt::NoButton);   // moves without a press show nothing
@@ -191,11 +165,10 @@ TEST_F(ViewInputTest, ReadoutShowsWhileTheButtonIsHeldAndBlanksOnRelease)
     EXPECT_EQ(Pane(), QString());
 }
 
-// Finished crack points: presses update the pane, moves do not; a crease
-// region: the readout is taken, the pane stays blank.
+// Finished crack points: presses update the pane, moves do not; a crease region: the readout is taken, the pane
+// stays blank.
 TEST_F(ViewInputTest, PaneFollowsTheModeOfTheSelections)
 {
-    ASSERT_NE(OpenPicture(), nullptr);
     m_pView->m_nMode = CVeltroInterfaceView::modeCrackPoints;
     m_pView->m_nPointStage = -1;
     QTest::mousePress(m_pViewport, Qt::LeftButton, {}, QPoint(3, 4));
@@ -214,12 +187,9 @@ TEST_F(ViewInputTest, PaneFollowsTheModeOfTheSelections)
     LeaveSelection();
 }
 
-// --- Selection feedback ----------------------------------------------------
-
 // The whole new rectangle is repainted at once, not the whole view.
 TEST_F(ViewInputTest, MovesRepaintWhereTheFeedbackWasAndWhereItNowIs)
 {
-    ASSERT_NE(OpenPicture(), nullptr);
     m_pView->m_nMode = CVeltroInterfaceView::modeCreaseRegion;
     QTest::mousePress(m_pViewport, Qt::LeftButton, {}, QPoint(10, 60));
     SendMove(m_pViewport, QPoint(50, 90), Qt::LeftButton);
@@ -236,47 +206,37 @@ TEST_F(ViewInputTest, MovesRepaintWhereTheFeedbackWasAndWhereItNowIs)
     QTest::mouseRelease(m_pViewport, Qt::LeftButton, {}, QPoint(120, 200));
 }
 
-TEST_F(ViewInputTest, CrackLineFollowsThePointerWithOrWithoutAButton)
+// A crack line's end follows the pointer with or without a button (and leaves no trace of its former place); a
+// crease region's corner follows only the left button alone.
+TEST_F(ViewInputTest, SelectionFeedbackFollowsThePointer)
 {
-    ASSERT_NE(OpenPicture(), nullptr);
     m_pView->m_nMode = CVeltroInterfaceView::modeCrackPoints;
     m_pView->m_nPointStage = 1;
     m_pView->m_rcSelection.Set(20, 200, 20, 200);
     SendMove(m_pViewport, QPoint(90, 120), Qt::NoButton);
     SendMove(m_pViewport, QPoint(150, 200), Qt::NoButton);
-    EXPECT_EQ(m_pView->m_rcSelection, (CSelectionRect{20, 200, 150, 200}));
     ProcessEvents(20);
     const QImage shot = m_pViewport->grab().toImage();
     EXPECT_TRUE(IsRed(shot.pixel(80, 200)));
-    EXPECT_FALSE(IsRed(shot.pixel(55, 160)));   // nothing left of the line's former place
-    SendMove(m_pViewport, QPoint(160, 250), Qt::RightButton);
-    EXPECT_EQ(m_pView->m_rcSelection, (CSelectionRect{20, 200, 160, 250}));
-    LeaveSelection();
-}
-
-TEST_F(ViewInputTest, CreaseCornerFollowsOnlyTheLeftButtonAlone)
-{
-    ASSERT_NE(OpenPicture(), nullptr);
-    const struct
+    EXPECT_FALSE(IsRed(shot.pixel(55, 160)));
+    using View = CVeltroInterfaceView;
+    const struct { int32_t nMode; Qt::MouseButtons buttons; Qt::KeyboardModifiers modifiers; bool bFollows; } cases[] =
     {
-        const char* pszName;
-        Qt::MouseButtons buttons;
-        Qt::KeyboardModifiers modifiers;
-        bool bFollows;
-    } cases[] = {
-        {"left", Qt::LeftButton, Qt::NoModifier, true},
-        {"left+alt", Qt::LeftButton, Qt::AltModifier, true},
-        {"left+shift", Qt::LeftButton, Qt::ShiftModifier, false},
-        {"left+ctrl", Qt::LeftButton, Qt::ControlModifier, false},
-        {"left+right", Qt::LeftButton | Qt::RightButton, Qt::NoModifier, false},
-        {"none", Qt::NoButton, Qt::NoModifier, false},
+        {View::modeCrackPoints, Qt::NoButton, Qt::NoModifier, true},
+        {View::modeCrackPoints, Qt::RightButton, Qt::NoModifier, true},
+        {View::modeCreaseRegion, Qt::LeftButton, Qt::NoModifier, true},
+        {View::modeCreaseRegion, Qt::LeftButton, Qt::AltModifier, true},
+        {View::modeCreaseRegion, Qt::LeftButton, Qt::ShiftModifier, false},
+        {View::modeCreaseRegion, Qt::LeftButton, Qt::ControlModifier, false},
+        {View::modeCreaseRegion, Qt::LeftButton | Qt::RightButton, Qt::NoModifier, false},
+        {View::modeCreaseRegion, Qt::NoButton, Qt::NoModifier, false},
     };
-    m_pView->m_nMode = CVeltroInterfaceView::modeCreaseRegion;
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.pszName);
+        SCOPED_TRACE(testing::Message() << c.nMode << " " << int(c.buttons) << " " << int(c.modifiers));
+        m_pView->m_nMode = c.nMode;
         m_pView->m_rcSelection.Set(10, 20, 30, 30);
         SendMove(m_pViewport, QPoint(50, 40), c.buttons, c.modifiers);
-        EXPECT_EQ(m_pView->m_rcSelection, c.bFollows ? (CSelectionRect{10, 20, 50, 40}) : (CSelectionRect{10, 20, 30, 30}));
+        EXPECT_EQ(m_pView->m_rcSelection, (CSelectionRect{10, 20, c.bFollows ? 50 : 30, c.bFollows ? 40 : 30}));
     }
     // Without a press nothing is marked, and a move marks nothing.
     m_pView->m_rcSelection.SetNone();
