@@ -21,21 +21,10 @@ namespace {
 
 TEST(SplashSwitchTest, OnlyEmbeddingAndAutomationSwitchesTurnTheSplashOff)
 {
-    const struct
-    {
-        QStringList arguments;
-        bool bShow;
-    } cases[] = {
-        {{}, true},
-        {{"/Embedding"}, false},
-        {{"-Embedding"}, false},
-        {{"/AUTOMATION"}, false},
-        {{"photo.jpg", "/embedding"}, false},
-        {{"photo.jpg"}, true},
-        {{"Embedding"}, true},   // not a switch
-        {{"/"}, true},
-        {{"--Embedding"}, true},
-        {{"/Embeddings"}, true},
+    const struct { QStringList arguments; bool bShow; } cases[] = {
+        {{}, true}, {{"/Embedding"}, false}, {{"-Embedding"}, false}, {{"/AUTOMATION"}, false},
+        {{"photo.jpg", "/embedding"}, false}, {{"photo.jpg"}, true}, {{"Embedding"}, true}, {{"/"}, true},
+        {{"--Embedding"}, true}, {{"/Embeddings"}, true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ShowSplashFromArguments(c.arguments), c.bShow) << qPrintable(c.arguments.join(' '));
@@ -61,6 +50,9 @@ protected:
     }
 };
 
+// Centred above the main window, with no time-out; a pointer move leaves it. The first key only removes it: N with
+// Ctrl already held (offered as a shortcut first) does nothing else, while a typed Ctrl+N spends its Ctrl on the
+// splash and the N is an ordinary Ctrl+N. At most once a run, and each run has its own.
 TEST_F(SplashTest, ShownCentredAboveTheMainWindowAndFirstKeyOnlyRemovesIt)
 {
     StartWithSplash();
@@ -68,15 +60,11 @@ TEST_F(SplashTest, ShownCentredAboveTheMainWindowAndFirstKeyOnlyRemovesIt)
     EXPECT_TRUE(pSplash->isVisible());
     EXPECT_EQ(pSplash->parentWidget(), m_pFrame);   // owned by the main window: kept above it
     EXPECT_LE((pSplash->geometry().center() - pSplash->screen()->geometry().center()).manhattanLength(), 2);
-
-    // No time-out, and moving the pointer leaves it.
     ProcessEvents(50);
     QTest::mouseMove(m_pFrame, QPoint(10, 10));
     ProcessEvents();
     ASSERT_NE(CSplashWnd::Instance(), nullptr);
 
-    // One press of N with Ctrl already held, as the platform delivers it
-    // (offered as a shortcut first): it removes the splash and does nothing else.
     if (!qt_sendShortcutOverrideEvent(m_pFrame, 0, Qt::Key_N, Qt::ControlModifier)) {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_N, Qt::ControlModifier);
         QApplication::sendEvent(m_pFrame, &press);
@@ -87,14 +75,34 @@ TEST_F(SplashTest, ShownCentredAboveTheMainWindowAndFirstKeyOnlyRemovesIt)
     CtrlN();
     ASSERT_EQ(WindowCount(), 1);
     EXPECT_EQ(ActiveView()->GetDocument()->GetTitle(), QStringLiteral("Veltro1"));
-
-    // At most once a run.
     CSplashWnd::ShowSplashScreen(m_pFrame);
     EXPECT_EQ(CSplashWnd::Instance(), nullptr);
+
+    StartWithSplash();
+    CtrlN();
+    EXPECT_EQ(CSplashWnd::Instance(), nullptr);
+    EXPECT_EQ(WindowCount(), 1);
+    // Stopping the program with the splash still up leaves nothing behind.
+    StartWithSplash();
+    StopApp();
+    EXPECT_EQ(CSplashWnd::Instance(), nullptr);
+    StartApp();
 }
 
-TEST_F(SplashTest, FirstClickOnTheMenuBarOnlyRemovesIt)
+// A release does nothing; the first press, in the frame or on the menu bar, only removes it.
+TEST_F(SplashTest, FirstPressOnlyRemovesIt)
 {
+    StartWithSplash();
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(m_pFrame, &release);
+    EXPECT_NE(CSplashWnd::Instance(), nullptr);
+    QMouseEvent press(QEvent::NonClientAreaMouseButtonPress, QPointF(5, -5), QPointF(5, -5), Qt::RightButton,
+                      Qt::RightButton, Qt::NoModifier);
+    EXPECT_TRUE(QApplication::sendEvent(m_pFrame, &press));
+    ProcessEvents();
+    EXPECT_EQ(CSplashWnd::Instance(), nullptr);
+
     StartWithSplash();
     QMenuBar* pMenuBar = m_pFrame->menuBar();
     const QPoint ptFile = pMenuBar->actionGeometry(pMenuBar->actions().first()).center();
@@ -102,7 +110,6 @@ TEST_F(SplashTest, FirstClickOnTheMenuBarOnlyRemovesIt)
     ProcessEvents();
     EXPECT_EQ(CSplashWnd::Instance(), nullptr);
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
-
     QTest::mouseClick(pMenuBar, Qt::LeftButton, Qt::NoModifier, ptFile);
     ProcessEvents();
     QWidget* pPopup = QApplication::activePopupWidget();
@@ -110,38 +117,6 @@ TEST_F(SplashTest, FirstClickOnTheMenuBarOnlyRemovesIt)
     if (pPopup != nullptr)
         pPopup->close();
     ProcessEvents();
-}
-
-TEST_F(SplashTest, NonClientPressRemovesItAndIsConsumed)
-{
-    StartWithSplash();
-    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(m_pFrame, &release);   // not a press: no effect on the splash
-    EXPECT_NE(CSplashWnd::Instance(), nullptr);
-    QMouseEvent press(QEvent::NonClientAreaMouseButtonPress, QPointF(5, -5), QPointF(5, -5), Qt::RightButton,
-                      Qt::RightButton, Qt::NoModifier);
-    EXPECT_TRUE(QApplication::sendEvent(m_pFrame, &press));
-    ProcessEvents();
-    EXPECT_EQ(CSplashWnd::Instance(), nullptr);
-}
-
-// Each run has its own splash, whatever an earlier run in this process did; a
-// typed Ctrl+N spends its Ctrl on the splash and the N is an ordinary Ctrl+N.
-TEST_F(SplashTest, RestartedProgramShowsTheSplashAgain)
-{
-    for (int nRun = 0; nRun < 2; ++nRun) {
-        SCOPED_TRACE(nRun);
-        StartWithSplash();
-        CtrlN();
-        EXPECT_EQ(CSplashWnd::Instance(), nullptr);
-        EXPECT_EQ(WindowCount(), 1);
-    }
-    // Stopping the program with the splash still up leaves nothing behind.
-    StartWithSplash();
-    StopApp();
-    EXPECT_EQ(CSplashWnd::Instance(), nullptr);
-    StartApp();
 }
 
 using AboutTest = AppFixture;
