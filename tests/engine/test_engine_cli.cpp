@@ -152,7 +152,7 @@ TEST_F(EngineCli, HelpAndVersion)
 }
 
 // Each failure: its exit status, one line on stderr, no output or temporary file left, the input and mask untouched,
-// and progress (if begun) short of 100. Neither FIFOs nor a decompression bomb hold the engine up.
+// and progress (if begun) short of 100; FIFOs do not hold the engine up. Damaged pictures: see test_engine_io.
 TEST_F(EngineCli, EveryFailureHasItsExitStatusOneLineAndNoOutput)
 {
     const std::string points = "Y1\t10\nX1\t10\nY2\t70\nX2\t50\n";
@@ -163,11 +163,6 @@ TEST_F(EngineCli, EveryFailureHasItsExitStatusOneLineAndNoOutput)
         ASSERT_EQ(mkfifo((dir / fifo).c_str(), 0644), 0);
     const std::string readOnly = Write("out-readonly.jpg", "kept");
     fs::permissions(readOnly, fs::perms::owner_read);
-    Bytes bomb = EncodeJpeg(Scene(cv::Size(64, 64)), {1, 1, 1, true});
-    const uint8_t sofMarker[] = {0xFF, 0xC2};
-    const size_t sof = size_t(std::search(bomb.begin(), bomb.end(), sofMarker, sofMarker + 2) - bomb.begin());
-    for (const size_t i : {sof + 5, sof + 7})   // 30000 x 30000
-        bomb.at(i) = 0x75, bomb.at(i + 1) = 0x30;
     const auto crack = [&](const char* name, const std::string& text) {
         return std::vector<std::string>{"-i", input, "-crax", Write(name, text + points), "-o", output};
     };
@@ -193,8 +188,6 @@ TEST_F(EngineCli, EveryFailureHasItsExitStatusOneLineAndNoOutput)
         {fox((dir / "none.jpg").string()), 3, "veltro.exe: cannot read input picture: ", true},
         {fox((dir / "fifo.jpg").string()), 3, "fifo.jpg: not a regular file", true},
         {fox(Write("notes.txt", "not a picture")), 3, "not a JPEG, TIFF or PNG picture", true},
-        {fox(Save("bomb.jpg", bomb)), 3, "decompression bomb", true},
-        {fox(Write("cut.jpg", ReadAll(input).substr(0, 100))), 3, "(after: Premature end of JPEG file", true},
         {blotch(Write("b1.log", "DIST\t2\nCOST\t5\nMASKFILE\t/none/mask.png\n"), output), 3,
          "veltro.exe: cannot read mask: /none/mask.png: no such file", true},
         {blotch(Write("b3.log", "DIST\t2\nCOST\t5\nMASKFILE\t" + (dir / "fifo.png").string() + "\n"), output), 3,
