@@ -90,17 +90,18 @@ bool PatchMatches(const QImage& shot, const QImage& image, int sx, int sy, int p
     return true;
 }
 
+QImage Read(const char* pszPath, QImage::Format format)
+{
+    QImage image = QImage(QString::fromLocal8Bit(pszPath)).convertToFormat(format);
+    if (image.isNull())
+        std::fprintf(stderr, "screen_probe: cannot read %s\n", pszPath);
+    return image;
+}
+
 int Locate(const char* pszShot, const char* pszImage, QRect area = QRect())
 {
-    QImage shot(QString::fromLocal8Bit(pszShot));
-    QImage image(QString::fromLocal8Bit(pszImage));
-    if (shot.isNull() || image.isNull()) {
-        std::fprintf(stderr, "screen_probe: cannot read %s\n", shot.isNull() ? pszShot : pszImage);
-        return 2;
-    }
-    shot = shot.convertToFormat(QImage::Format_RGB32);
-    image = image.convertToFormat(QImage::Format_RGB32);
-    if (image.width() < kPatch || image.height() < kPatch)
+    const QImage shot = Read(pszShot, QImage::Format_RGB32), image = Read(pszImage, QImage::Format_RGB32);
+    if (shot.isNull() || image.isNull() || image.width() < kPatch || image.height() < kPatch)
         return 2;
 
     // The patch comes from the middle of the picture, which is on screen
@@ -137,7 +138,7 @@ int Locate(const char* pszShot, const char* pszImage, QRect area = QRect())
 
 int StdDev(const char* pszShot, int x0, int y0, int w, int h)
 {
-    const QImage shot = QImage(QString::fromLocal8Bit(pszShot)).convertToFormat(QImage::Format_Grayscale8);
+    const QImage shot = Read(pszShot, QImage::Format_Grayscale8);
     if (shot.isNull() || w <= 0 || h <= 0)
         return 2;
     double sum = 0, sum2 = 0;
@@ -156,14 +157,6 @@ int StdDev(const char* pszShot, int x0, int y0, int w, int h)
     const double sd = std::sqrt(std::max(0.0, sum2 / double(n) - mean * mean));
     std::printf("%.2f\n", sd);
     return sd > 8 ? 0 : 1;
-}
-
-QImage Read(const char* pszPath, QImage::Format format)
-{
-    QImage image = QImage(QString::fromLocal8Bit(pszPath)).convertToFormat(format);
-    if (image.isNull())
-        std::fprintf(stderr, "screen_probe: cannot read %s\n", pszPath);
-    return image;
 }
 
 int Same(const char* pszShot1, int x1, int y1, const char* pszShot2, int x2, int y2, int w, int h)
