@@ -4,6 +4,7 @@
 #include "document/CVeltroInterfaceDoc.h"
 #include "document/ImageFile.h"
 #include "document/JpegLoader.h"
+#include "support/PictureFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,7 +21,6 @@
 #include <unistd.h>
 #include <vector>
 
-#include <jpeglib.h>
 #include <png.h>
 #include <tiffio.h>
 #include <zlib.h>
@@ -34,40 +34,12 @@ struct Enc
     bool b420 = false, bProgressive = false, bYcck = false, bAdobe = true;
 };
 
-// The library's own error handling ends the test program should it ever fail here.
 QByteArray Encode(const Enc& o, const std::vector<uint8_t>& samples)
 {
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr jerr;
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    unsigned char* pOut = nullptr;
-    unsigned long nSize = 0;
-    jpeg_mem_dest(&cinfo, &pOut, &nSize);
-    cinfo.image_width = JDIMENSION(o.w);
-    cinfo.image_height = JDIMENSION(o.h);
-    cinfo.input_components = o.comps;
-    cinfo.in_color_space = o.comps == 1 ? JCS_GRAYSCALE : o.comps == 3 ? JCS_RGB : JCS_CMYK;
-    jpeg_set_defaults(&cinfo);
-    if (o.comps == 4) {
-        jpeg_set_colorspace(&cinfo, o.bYcck ? JCS_YCCK : JCS_CMYK);
-        cinfo.write_Adobe_marker = o.bAdobe ? TRUE : FALSE;
-    }
-    jpeg_set_quality(&cinfo, o.quality, TRUE);
-    for (int c = 0; c < cinfo.num_components; ++c)   // luma doubled against chroma for 4:2:0
-        cinfo.comp_info[c].h_samp_factor = cinfo.comp_info[c].v_samp_factor = (o.b420 && c == 0) ? 2 : 1;
-    if (o.bProgressive)
-        jpeg_simple_progression(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(samples.data() + size_t(o.w) * o.comps * cinfo.next_scanline);
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    const QByteArray result(reinterpret_cast<const char*>(pOut), qsizetype(nSize));
-    std::free(pOut);
-    return result;
+    const int f = o.b420 ? 2 : 1;
+    const picturefiles::Bytes b = picturefiles::EncodeJpeg(
+        samples.data(), o.w, o.h, {o.comps, f, f, o.bProgressive, false, o.bYcck, o.bAdobe, 0, o.quality});
+    return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));
 }
 
 struct Segment { int nMarker, nOffset, nLength; };
@@ -171,73 +143,6 @@ QByteArray SmallJpeg(bool bProgressive = false, int comps = 3)
 constexpr int kW = 40, kH = 20;
 int Level(int x, int y, int c) { return (x * 6 + y * 11 + c * 70) & 0xFF; }   // sample c (0 grey or red) at 8 bits
 
-struct TiffKind
-{
-    int spp, bps;
-    uint16_t photometric;
-    bool tiled = false, planar = false;
-    uint16_t compression = COMPRESSION_NONE;
-};
-
-// Tiles of 16 x 16 and strips of 7 rows, so that the last ones are cut by the picture's edges.
-void WriteTiff(const QString& path, const TiffKind& k)
-{
-    TIFF* t = TIFFOpen(QFile::encodeName(path).constData(), "w");
-    ASSERT_NE(t, nullptr);
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, kW);
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, kH);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, k.spp);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, k.bps);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, k.photometric);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, k.compression);
-    TIFFSetField(t, TIFFTAG_PLANARCONFIG, k.planar ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
-    if (k.bps == 32)
-        TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP);
-    if (k.spp == 2 || k.spp == 4) {
-        const uint16_t alpha = EXTRASAMPLE_UNASSALPHA;
-        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &alpha);
-    }
-    std::vector<uint16_t> map(256 * 3);
-    for (int i = 0; i < 256; ++i)
-        for (int c = 0; c < 3; ++c)
-            map[c * 256 + i] = uint16_t(Level(i, 0, c + 1) * 257);
-    if (k.photometric == PHOTOMETRIC_PALETTE)
-        TIFFSetField(t, TIFFTAG_COLORMAP, &map[0], &map[256], &map[512]);
-    const int bytes = k.bps / 8, perPixel = k.planar ? 1 : k.spp;
-    // The value stored for sample c at (x, y): a palette index, or the level at 8 or 16 bits (alpha: anything).
-    const auto put = [&](unsigned char* p, int x, int y, int c) {
-        const int v = k.photometric == PHOTOMETRIC_PALETTE ? (x + y) & 0xFF
-                      : k.photometric == PHOTOMETRIC_MINISWHITE ? 255 - Level(x, y, 0) : Level(x, y, c);
-        if (bytes == 1) *p = uint8_t(v);
-        else if (bytes == 2) { const uint16_t w = uint16_t(v * 257); std::memcpy(p, &w, 2); }
-        else { const float f = v / 255.0f; std::memcpy(p, &f, 4); }
-    };
-    const int tile = 16, rows = k.tiled ? tile : 7, cols = k.tiled ? tile : kW;
-    if (k.tiled) {
-        TIFFSetField(t, TIFFTAG_TILEWIDTH, tile);
-        TIFFSetField(t, TIFFTAG_TILELENGTH, tile);
-    } else {
-        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rows);
-    }
-    std::vector<unsigned char> piece(size_t(rows) * cols * perPixel * bytes);
-    for (int plane = 0; plane < (k.planar ? k.spp : 1); ++plane)
-        for (int y0 = 0; y0 < kH; y0 += rows)
-            for (int x0 = 0; x0 < kW; x0 += cols) {
-                std::fill(piece.begin(), piece.end(), 0);
-                for (int y = y0; y < std::min(kH, y0 + rows); ++y)
-                    for (int x = x0; x < std::min(kW, x0 + cols); ++x)
-                        for (int c = 0; c < perPixel; ++c)
-                            put(&piece[(size_t((y - y0) * cols + x - x0) * perPixel + c) * bytes], x, y, plane + c);
-                const tmsize_t n = tmsize_t(size_t(std::min(rows, kH - y0)) * cols * perPixel * bytes);
-                if (k.tiled)
-                    TIFFWriteEncodedTile(t, TIFFComputeTile(t, x0, y0, 0, uint16_t(plane)), piece.data(),
-                                         tmsize_t(piece.size()));
-                else
-                    TIFFWriteEncodedStrip(t, TIFFComputeStrip(t, y0, uint16_t(plane)), piece.data(), n);
-            }
-    TIFFClose(t);
-}
-
 struct PngKind { int colorType, depth; bool interlaced = false; };
 
 QByteArray Png(const PngKind& k)
@@ -300,11 +205,19 @@ protected:
         EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()) << name;
         return file.fileName();
     }
-    QByteArray Tiff(const TiffKind& k) const
+    // A palette file's colours are the levels of the next three samples.
+    QByteArray Tiff(const picturefiles::TiffKind& k) const
     {
-        WriteTiff(Path("scratch.tif"), k);
-        QFile file(Path("scratch.tif"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        std::vector<uint16_t> map(256 * 3);
+        for (int i = 0; i < 256 * 3; ++i)
+            map[i] = uint16_t(Level(i % 256, 0, i / 256 + 1) * 257);
+        const auto sample = [&](int x, int y, int c) {
+            const int v = k.photometric == PHOTOMETRIC_PALETTE ? x + y
+                          : k.photometric == PHOTOMETRIC_MINISWHITE ? 255 - Level(x, y, 0) : Level(x, y, c);
+            return unsigned(k.bps == 16 ? v * 257 : v);
+        };
+        const picturefiles::Bytes b = picturefiles::EncodeTiff(kW, kH, k, sample, Path("t.tif").toStdString(), map);
+        return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));
     }
     // Loads as the document does (or with the JPEG loader alone), standard error captured.
     int Load(CVeltroInterfaceDoc& doc, const QString& path, bool bJpegLoader = false)
