@@ -21,19 +21,6 @@ using namespace enginetest;
 
 namespace {
 
-struct Op {
-    const char* flag;
-    std::vector<std::pair<std::string, std::string>> keys;   // with ordinary values
-};
-
-std::string Text(const std::vector<std::pair<std::string, std::string>>& keys)
-{
-    std::string text;
-    for (const auto& k : keys)
-        text += k.first + "\t" + k.second + "\n";
-    return text;
-}
-
 class EngineFuzz : public ::testing::Test {
 protected:
     void SetUp() override
@@ -72,7 +59,8 @@ TEST_F(EngineFuzz, ExtremeValuesOfEveryKeyAreRefusedOrHandled)
     cv::Mat m = cv::Mat::zeros(scene.size(), CV_8U);
     m(cv::Rect(10, 10, 6, 6)) = 255;
     const std::string mask = Write("mask.png", EncodePng(m)), out = (dir / "out.jpg").string();
-    const std::vector<Op> ops = {
+    // Every key of each operation with an ordinary value.
+    const struct { const char* flag; std::vector<std::pair<std::string, std::string>> keys; } ops[] = {
         {"-gorex", {{"DIST", "3"}, {"COST", "5"}, {"MASKFILE", mask}}},
         {"-crax", {{"THRWHITE", "245"}, {"DEGSTART", "-90"}, {"STEP_ANGLE", "3"}, {"DEGSTOP", "90"},
                    {"Y1", "2"}, {"X1", "2"}, {"Y2", "29"}, {"X2", "21"}}},
@@ -80,18 +68,19 @@ TEST_F(EngineFuzz, ExtremeValuesOfEveryKeyAreRefusedOrHandled)
         {"-crease", {{"THR1", "10"}, {"Q", "22"}, {"N", "25"}, {"Y1", "0"}, {"X1", "0"}, {"Y2", "31"}, {"X2", "23"}}},
     };
     const char* const extremes[] = {"-2147483648", "2147483647", "1073741824", "0", "1e308"};
-    for (const Op& op : ops)
+    for (const auto& op : ops)
         for (size_t k = 0; k < op.keys.size(); ++k)
             for (const char* value : extremes) {
-                auto keys = op.keys;
                 // Positions of any value are clamped to the picture (the coordinates test has their extremes).
-                if (keys[k].first == "MASKFILE" || keys[k].first[0] == 'X' || keys[k].first[0] == 'Y')
+                if (op.keys[k].first == "MASKFILE" || op.keys[k].first[0] == 'X' || op.keys[k].first[0] == 'Y')
                     continue;
-                keys[k].second = value;
+                std::ofstream params(dir / "p.log");
+                for (size_t i = 0; i < op.keys.size(); ++i)
+                    params << op.keys[i].first << "\t" << (i == k ? value : op.keys[i].second) << "\n";
+                params.close();
                 std::string err;
-                std::ofstream(dir / "p.log") << Text(keys);
                 const int s = Run({"-i", in, op.flag, (dir / "p.log").string(), "-o", out}, err);
-                EXPECT_TRUE(s == 0 || s == 4) << op.flag << " " << keys[k].first << "=" << value << ": " << err;
+                EXPECT_TRUE(s == 0 || s == 4) << op.flag << " " << op.keys[k].first << "=" << value << ": " << err;
             }
 }
 
