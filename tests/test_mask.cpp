@@ -1,5 +1,5 @@
-// Masks: the painted and changed-pixel layer (painting, reading a mask, its
-// tint at every zoom) and the mask files written for the engine.
+// Masks: the painted and changed-pixel layer (painting, reading a mask, its tint at every zoom) and the mask files
+// written for the engine.
 #include "support/TestEngine.h"
 #include "support/UiTestHelpers.h"
 
@@ -14,8 +14,8 @@
 
 namespace {
 
-// A mask with what trips up writers and reductions: a lone pixel, a one-pixel
-// checkerboard, discs, and pixels on the last row and column.
+// A mask with what trips up writers and reductions: a lone pixel, a one-pixel checkerboard, discs, and pixels on the
+// last row and column.
 QImage Pattern(int w, int h)
 {
     QImage mask(w, h, QImage::Format_Grayscale8);
@@ -54,9 +54,8 @@ QImage Drawn(const CMaskLayer& layer, int32_t nZoom, const QColor& tint)
 
 } // namespace
 
-// Whatever the name asks for, the engine's threshold at 128 gives back the
-// very pixels; an earlier file is replaced whole, and a folder that is not
-// there is reported.
+// Whatever the name asks for, the engine's threshold at 128 gives back the very pixels; an earlier file is replaced
+// whole, and a folder that is not there is reported.
 TEST(MaskFile, ReadsBackExactlyInEveryFormat)
 {
     testengine::Application();
@@ -75,8 +74,8 @@ TEST(MaskFile, ReadsBackExactlyInEveryFormat)
     EXPECT_FALSE(strError.isEmpty());
 }
 
-// Painting sets the pixels whose middle is within the brush of the stroke;
-// erasing clears them; a mask read in takes grey 128 and up.
+// Painting sets the pixels whose middle is within the brush of the stroke; erasing clears them; a mask read in takes
+// grey 128 and up.
 TEST(MaskLayer, StrokesSetAndClearThePixelsUnderTheBrush)
 {
     CMaskLayer layer(40, 30);
@@ -101,11 +100,10 @@ TEST(MaskLayer, StrokesSetAndClearThePixelsUnderTheBrush)
     EXPECT_FALSE(layer.Assign(QImage(41, 30, QImage::Format_Grayscale8)));
 }
 
-// At every zoom each display pixel showing a set pixel is tinted, once: a
-// lone pixel stays visible at the strongest reduction, erased pixels leave no
-// trace, and paints in pieces leave no seams. Enlargements and reductions by
-// powers of two tint nothing else; other reductions, drawn from the nearest
-// finer reduction, may tint a neighbouring display pixel, never farther.
+// At every zoom each display pixel showing a set pixel is tinted, once: a lone pixel stays visible at the strongest
+// reduction, erased pixels leave no trace, and paints in pieces leave no seams. Enlargements and reductions by powers
+// of two tint nothing else; other reductions, drawn from the nearest finer reduction, may tint a neighbouring display
+// pixel, never farther.
 TEST(MaskLayer, TintShowsEverySetPixelAtEveryZoom)
 {
     CMaskLayer layer(97, 61);
@@ -131,7 +129,7 @@ TEST(MaskLayer, TintShowsEverySetPixelAtEveryZoom)
             return false;
         };
         int nMissed = 0, nStray = 0;
-        for (int y = 0; y < shown.height(); ++y) {
+        for (int y = 0; y < shown.height(); ++y)
             for (int x = 0; x < shown.width(); ++x) {
                 const QRgb rgb = shown.pixel(x, y);
                 ASSERT_TRUE(rgb == tinted || rgb == qRgb(0, 0, 0)) << x << "," << y;   // tinted once or not at all
@@ -142,7 +140,6 @@ TEST(MaskLayer, TintShowsEverySetPixelAtEveryZoom)
                                           || shows(x - 1, y - 1) || shows(x + 1, y + 1) || shows(x - 1, y + 1)
                                           || shows(x + 1, y - 1));
             }
-        }
         EXPECT_EQ(nMissed, 0);
         EXPECT_EQ(nStray, 0);
     }
