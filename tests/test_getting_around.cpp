@@ -133,22 +133,20 @@ TEST(GettingAround, FrameAllowsForTheOtherDirectionsScrollBar)
         EXPECT_EQ(FitFrameSize(c.w, c.h, chrome, client, nBar), c.frame) << c.w << "x" << c.h;
 }
 
+// Nine windows are listed without "More Windows...", an ampersand in a title is not a mnemonic; with no window
+// active, Next takes the first and Previous the last. (Ten windows and stepping round: test_seeing.cpp.)
 TEST(GettingAround, WindowMenuListsNineAndStepsRoundTheEnd)
 {
     QStringList titles;
-    for (int i = 1; i <= 10; ++i)
+    for (int i = 1; i <= 9; ++i)
         titles << QStringLiteral("w%1").arg(i);
     titles[1] = QStringLiteral("Tom & Jerry.jpg");
     const QStringList texts = windowlist::MenuTexts(titles);
-    ASSERT_EQ(texts.size(), 10);
-    EXPECT_EQ(texts.at(0), QStringLiteral("&1 w1"));
+    ASSERT_EQ(texts.size(), 9);
     EXPECT_EQ(texts.at(1), QStringLiteral("&2 Tom && Jerry.jpg"));
     EXPECT_EQ(texts.at(8), QStringLiteral("&9 w9"));
-    EXPECT_EQ(texts.at(9), QStringLiteral("&More Windows..."));
-    EXPECT_EQ(windowlist::MenuTexts(titles.mid(0, 9)).size(), 9);
-
     const struct { int current, count, step, next; } steps[] = {
-        {0, 3, 1, 1}, {2, 3, 1, 0}, {0, 3, -1, 2}, {-1, 3, 1, 0}, {-1, 3, -1, 2}, {0, 1, 1, 0}, {0, 0, 1, -1},
+        {-1, 3, 1, 0}, {-1, 3, -1, 2}, {0, 1, 1, 0}, {0, 0, 1, -1}, {0, 3, -1, 2},
     };
     for (const auto& s : steps)
         EXPECT_EQ(windowlist::Step(s.current, s.count, s.step), s.next) << s.current << "/" << s.count << s.step;
