@@ -17,6 +17,7 @@ PACKAGES=(
   xvfb xauth
   xdotool imagemagick openbox x11-utils
   desktop-file-utils appstream
+  locales
 )
 
 install_missing() {

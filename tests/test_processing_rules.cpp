@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -182,13 +183,21 @@ TEST(ParamFileLines, DecimalPointWhateverTheLocale)
     bool bSet = false;
     for (const char* psz : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"})
         bSet = bSet || std::setlocale(LC_NUMERIC, psz) != nullptr;
-    if (!bSet)
-        GTEST_SKIP() << "no locale with a decimal comma installed";
+    // None installed: build one of our own from the locale sources (Debian's "locales").
+    QTemporaryDir localeDir;
+    if (!bSet && QProcess::execute(QStringLiteral("localedef"),
+                                   {QStringLiteral("-i"), QStringLiteral("de_DE"), QStringLiteral("-f"),
+                                    QStringLiteral("UTF-8"), localeDir.filePath(QStringLiteral("de_DE.UTF-8"))}) == 0) {
+        qputenv("LOCPATH", QFile::encodeName(localeDir.path()));
+        bSet = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+    }
+    ASSERT_TRUE(bSet) << "no locale with a decimal comma, and none could be built";
     const QByteArray line = paramfile::FloatLine("AMP", 0.05f);
     float fValue = 0.0f;
     const bool bPoint = inputrules::ParseFloat(QStringLiteral("2.5"), fValue);
     const bool bComma = inputrules::ParseFloat(QStringLiteral("2,5"), fValue);
     std::setlocale(LC_NUMERIC, strOld.c_str());
+    qunsetenv("LOCPATH");
     EXPECT_EQ(line, QByteArray("AMP\t0.050000\n"));
     EXPECT_TRUE(bPoint && !bComma && fValue == 2.5f);
 }
