@@ -1,11 +1,13 @@
 // What the view draws and how it lays itself out, on real widgets.
 #include "support/AppFixture.h"
 #include "support/PoolHold.h"
+#include "support/UiTestHelpers.h"
 
 #include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
 #include "app/CVeltroInterfaceApp.h"
 #include "document/CVeltroInterfaceDoc.h"
+#include "view/CCompareTool.h"
 #include "view/CDisplayCache.h"
 #include "view/CVeltroInterfaceView.h"
 
@@ -17,6 +19,7 @@
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QScrollBar>
+#include <QTest>
 #include <tiffio.h>
 
 namespace {
@@ -166,4 +169,27 @@ TEST_F(ViewDrawingTest, PicturesAreDrawnAtOnceAndTheirReductionsFollow)
     ActiveFrame()->close();
     ProcessEvents(100);
     EXPECT_TRUE(pDoc.isNull());
+}
+
+// The source shown in a result window's place (the backslash held) is drawn again as the source's reductions arrive,
+// though the result's own are long there.
+TEST_F(ViewDrawingTest, TheSourceShownInTheResultsPlaceFollowsItsReductions)
+{
+    CVeltroInterfaceView* pResult = OpenImage(MakeJpeg(QStringLiteral("result.jpg"), 400, 300, Qt::red));
+    ASSERT_NE(pResult, nullptr);
+    CDisplayCache::ForDocument(pResult->GetDocument())->WaitUntilComplete();
+    PoolHold hold(*CDisplayCache::BuildPool());
+    CVeltroInterfaceView* pSource = OpenImage(MakeJpeg(QStringLiteral("source.jpg"), 400, 300, Qt::blue));
+    ASSERT_NE(pSource, nullptr);
+    const QPointer<CDisplayCache> pCache = CDisplayCache::ForDocument(pSource->GetDocument());
+    CCompareTool::Link(pResult, pSource);
+    pResult->SetZoom(-4, QPoint(0, 0));
+    QTest::keyPress(pResult, Qt::Key_Backslash);
+    pResult->viewport()->repaint();
+    uitest::PaintSpy spy(pResult->viewport());
+    hold.Release();
+    for (QDeadlineTimer deadline(30000); !pCache->IsComplete() && !deadline.hasExpired();)
+        ProcessEvents(10);
+    ProcessEvents(20);
+    EXPECT_FALSE(spy.m_painted.isEmpty());
 }

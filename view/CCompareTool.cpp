@@ -105,6 +105,15 @@ void CCompareTool::Paint(QPainter& painter, const QRect& rcExposed)
     if (!m_bShowSource || m_pPartner == nullptr || m_pPartner->View() == nullptr)
         return;
     CVeltroInterfaceDoc* pSource = m_pPartner->View()->GetDocument();
-    if (CDisplayCache* pCache = CDisplayCache::ForDocument(pSource))
-        pCache->Draw(painter, rcExposed, View()->GetDocument()->m_nZoom);
+    CDisplayCache* pCache = CDisplayCache::ForDocument(pSource);
+    if (pCache == nullptr || pCache->Draw(painter, rcExposed, View()->GetDocument()->m_nZoom) || m_sourceLevels)
+        return;
+    // The view repaints as its own picture's reductions arrive; the source's
+    // are another document's, so they are watched here.
+    m_sourceLevels = connect(pCache, &CDisplayCache::levelAdded, this, [this] {
+        disconnect(m_sourceLevels);
+        m_sourceLevels = {};
+        if (m_bShowSource)
+            View()->InvalidateAll();
+    });
 }

@@ -36,4 +36,7 @@ private:
     QPointer<CCompareTool> m_pPartner;
     bool m_bResult = false;
     bool m_bShowSource = false;
+    // Set while the source is shown drawn provisionally: a repaint when the
+    // source's next reduction arrives.
+    QMetaObject::Connection m_sourceLevels;
 };
