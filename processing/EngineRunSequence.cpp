@@ -13,11 +13,12 @@
 
 #include <QFile>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QSizePolicy>
 #include <QStatusBar>
+#include <QToolButton>
 
 namespace {
 
@@ -33,13 +34,21 @@ public:
             return;
         m_pPane = new QWidget;
         m_pPane->setObjectName(QStringLiteral("runPane"));
+        // No taller than the panes beside it: a status bar that grew for the
+        // run would shrink the workspace, and a window fitted to it would
+        // stick out and bring up scroll bars until the run ended.
+        const QLabel* pPaneBeside = pMain->StatusBar()->findChild<QLabel*>();
+        const int nHeight = pPaneBeside != nullptr ? pPaneBeside->sizeHint().height()
+                                                   : m_pPane->fontMetrics().height() + 4;
         m_pBar = new QProgressBar(m_pPane);
         m_pBar->setRange(0, 0);   // moving until the engine first reports
-        m_pBar->setFixedWidth(m_pBar->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 16);
-        m_pBar->setMaximumHeight(m_pBar->fontMetrics().height() + 4);
-        m_pCancel = new QPushButton(QStringLiteral("Cancel"), m_pPane);
+        m_pBar->setFixedSize(m_pBar->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 16, nHeight);
+        m_pCancel = new QToolButton(m_pPane);
+        m_pCancel->setText(QStringLiteral("Cancel"));
         m_pCancel->setObjectName(QStringLiteral("cancelRun"));
         m_pCancel->setToolTip(QStringLiteral("Stop the engine (Esc)"));
+        m_pCancel->setAutoRaise(true);
+        m_pCancel->setFixedHeight(nHeight);
         // The view keeps the keyboard; the button is for the pointer.
         m_pCancel->setFocusPolicy(Qt::NoFocus);
         m_pPane->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -73,7 +82,7 @@ private:
     QPointer<QStatusBar> m_pStatusBar;
     QPointer<QWidget> m_pPane;
     QPointer<QProgressBar> m_pBar;
-    QPointer<QPushButton> m_pCancel;
+    QPointer<QToolButton> m_pCancel;
 };
 
 } // namespace

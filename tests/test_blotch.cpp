@@ -8,7 +8,7 @@
 #include "processing/FileFind.h"
 
 #include <QDir>
-#include <QPushButton>
+#include <QAbstractButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -241,9 +241,11 @@ TEST_F(BlotchTest, RunOutcomes)
         }
         testengine::Recorder recorder(c.pszMode);
         const int nWindows = WindowCount();
-        QPushButton* pCancel = nullptr;
+        QAbstractButton* pCancel = nullptr;
+        const int nWorkspaceHeight = m_pFrame->MdiArea()->height();
         QTimer::singleShot(100, [&] {
-            pCancel = m_pFrame->StatusBar()->findChild<QPushButton*>(QStringLiteral("cancelRun"));
+            pCancel = m_pFrame->StatusBar()->findChild<QAbstractButton*>(QStringLiteral("cancelRun"));
+            EXPECT_EQ(m_pFrame->MdiArea()->height(), nWorkspaceHeight);   // the run's pane fits the status bar
             if (c.bCancel && pCancel != nullptr)
                 QTest::mouseClick(pCancel, Qt::LeftButton);
         });
@@ -263,7 +265,7 @@ TEST_F(BlotchTest, RunOutcomes)
         }
         // The Cancel button was there during the run (the engine runs a second in "sleep"), and went with it.
         EXPECT_TRUE(pCancel != nullptr || !c.bCancel);
-        EXPECT_EQ(m_pFrame->StatusBar()->findChild<QPushButton*>(QStringLiteral("cancelRun")), nullptr);
+        EXPECT_EQ(m_pFrame->StatusBar()->findChild<QAbstractButton*>(QStringLiteral("cancelRun")), nullptr);
     }
     EXPECT_FALSE(m_pApp->RecentFiles().contains(m_strOutput));
 }
