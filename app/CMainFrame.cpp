@@ -9,6 +9,7 @@
 #include "app/UiSeams.h"
 #include "app/WindowList.h"
 #include "document/CVeltroInterfaceDoc.h"
+#include "document/ImageFile.h"
 #include "processing/CResultInfo.h"
 #include "processing/EngineRunner.h"
 #include "res/ArtPaths.h"
@@ -655,8 +656,11 @@ void CMainFrame::OnFileSaveAs()
         ui::ShowMessage(QStringLiteral("%1 has no picture file to save.").arg(pDoc->GetTitle()));
         return;
     }
-    const QString strTarget = ui::GetSaveFileName(this, QStringLiteral("Save As"),
-                                                  QStringLiteral("JPG Image (*.jpg);;All Files (*.*)"));
+    // The copy is the same file, so the chooser offers the kind it holds.
+    const imagefile::Format format = imagefile::FormatOf(strSource);
+    const QString strTarget = ui::GetSaveFileName(
+        this, QStringLiteral("Save As"), imagefile::DialogFilter(format) + QStringLiteral(";;All Files (*.*)"),
+        QFileInfo(strSource).absolutePath(), imagefile::Suffix(format));
     if (strTarget.isEmpty())
         return;
     const QFileInfo sourceInfo(strSource), targetInfo(strTarget);

@@ -66,11 +66,17 @@ QString GetOpenFileName(QWidget* pParent, const QString& strCaption, const QStri
     return QFileDialog::getOpenFileName(pParent, strCaption, strDir, strFilter);
 }
 
-QString GetSaveFileName(QWidget* pParent, const QString& strCaption, const QString& strFilter)
+QString GetSaveFileName(QWidget* pParent, const QString& strCaption, const QString& strFilter,
+                        const QString& strDir, const QString& strDefaultSuffix)
 {
     if (g_saveFileHandler)
         return g_saveFileHandler(strCaption, strFilter);
-    return QFileDialog::getSaveFileName(pParent, strCaption, QString(), strFilter);
+    QFileDialog dlg(pParent, strCaption, strDir, strFilter);
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setDefaultSuffix(strDefaultSuffix);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return QString();
+    return dlg.selectedFiles().constFirst();
 }
 
 void SetOpenFileHandler(FileHandler handler)

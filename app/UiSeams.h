@@ -29,11 +29,14 @@ using ModalHandler = std::function<int(QDialog& dlg)>;
 void SetModalHandler(ModalHandler handler);
 
 // File choosers. The result is the chosen path, or empty when cancelled.
-// strFilter uses Qt's ";;" separated form; the Open chooser starts in strDir
-// (the current directory when it is empty).
+// strFilter uses Qt's ";;" separated form; the choosers start in strDir
+// (the current directory when it is empty). The Save chooser adds
+// strDefaultSuffix (without its dot) to a name typed without a suffix, before
+// it asks whether to replace a file of that name.
 QString GetOpenFileName(QWidget* pParent, const QString& strCaption, const QString& strFilter,
                         const QString& strDir = QString());
-QString GetSaveFileName(QWidget* pParent, const QString& strCaption, const QString& strFilter);
+QString GetSaveFileName(QWidget* pParent, const QString& strCaption, const QString& strFilter,
+                        const QString& strDir = QString(), const QString& strDefaultSuffix = QString());
 using FileHandler = std::function<QString(const QString& strCaption, const QString& strFilter)>;
 void SetOpenFileHandler(FileHandler handler);
 void SetSaveFileHandler(FileHandler handler);

@@ -73,6 +73,18 @@ QString Suffix(Format format)
     }
 }
 
+QString DialogFilter(Format format)
+{
+    switch (format) {
+    case Format::Tiff:
+        return QStringLiteral("TIFF Image (*.tif *.tiff)");
+    case Format::Png:
+        return QStringLiteral("PNG Image (*.png)");
+    default:
+        return QStringLiteral("JPG Image (*.jpg *.jpeg)");
+    }
+}
+
 QString NonRegularKind(const QString& strPath)
 {
     struct stat st;

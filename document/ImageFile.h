@@ -23,6 +23,10 @@ Format FormatOf(const QString& strPath);
 // The usual file-name suffix of a format, without the dot: "jpg", "tif" or
 // "png" ("jpg" for Unknown).
 QString Suffix(Format format);
+// A file chooser's filter for the files of a format, as the Open dialog names
+// them: "JPG Image (*.jpg *.jpeg)", "TIFF Image (*.tif *.tiff)" or
+// "PNG Image (*.png)" (the JPEG one for Unknown).
+QString DialogFilter(Format format);
 
 // What strPath names when it exists but is not a regular file (symbolic
 // links followed): "a folder", "a named pipe", "a device", "a socket" or

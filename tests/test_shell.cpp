@@ -5,6 +5,7 @@
 
 #include "res/ResourceIds.h"
 
+#include <QImage>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -112,6 +113,7 @@ TEST_F(ShellTest, RecentFilesKeepFourAndSurviveARestart)
 
 // Save As copies the file; its own file, and a target that cannot be
 // written, are reported with their paths and the original stays as it was.
+// The chooser offers the kind of file the picture is, whatever its name.
 TEST_F(ShellTest, SaveAsCopiesWithoutTouchingTheOriginal)
 {
     const QString strPath = MakeJpeg(QStringLiteral("original.jpg"), 12, 10, Qt::darkCyan);
@@ -127,6 +129,13 @@ TEST_F(ShellTest, SaveAsCopiesWithoutTouchingTheOriginal)
     ASSERT_EQ(m_messages.size(), 2);
     EXPECT_TRUE(m_messages.at(0).contains(strPath));
     EXPECT_TRUE(m_messages.at(1).contains(strBad));
+
+    const QString strPng = m_tempDir.filePath(QStringLiteral("png_inside.jpg"));
+    ASSERT_TRUE(QImage(strPath).save(strPng, "PNG"));
+    ASSERT_NE(OpenImage(strPng), nullptr);
+    m_pFrame->OnFileSaveAs();
+    EXPECT_EQ(m_saveFileFilters, (QStringList(3, QStringLiteral("JPG Image (*.jpg *.jpeg);;All Files (*.*)"))
+                                  << QStringLiteral("PNG Image (*.png);;All Files (*.*)")));
 }
 
 TEST_F(ShellTest, NewWindowSharesTheDocumentAndClosingTheLastDestroysIt)

@@ -30,7 +30,8 @@ void AppFixture::SetUp()
     ui::SetOpenFileHandler([this](const QString&, const QString&) {
         return m_openFileAnswers.isEmpty() ? QString() : m_openFileAnswers.takeFirst();
     });
-    ui::SetSaveFileHandler([this](const QString&, const QString&) {
+    ui::SetSaveFileHandler([this](const QString&, const QString& strFilter) {
+        m_saveFileFilters.append(strFilter);
         return m_saveFileAnswers.isEmpty() ? QString() : m_saveFileAnswers.takeFirst();
     });
     StartApp();
