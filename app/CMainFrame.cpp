@@ -556,6 +556,9 @@ void CMainFrame::OnWindowCompare()
             pFrame->showNormal();
     pSourceFrame->setGeometry(0, 0, area.width() / 2, area.height());
     pResultFrame->setGeometry(area.width() / 2, 0, area.width() - area.width() / 2, area.height());
+    // Other windows may lie over the source: both come to the front.
+    pSourceFrame->raise();
+    pResultFrame->raise();
     CCompareTool::Link(pResult, pSource);
     pSource->LayOut();
     pSource->ScrollTo(scroll + middle - pSource->viewport()->rect().center());

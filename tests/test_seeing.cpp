@@ -226,9 +226,13 @@ TEST_F(SeeingTest, CompareLinksTheResultToItsSource)
     ASSERT_NE(pResult, nullptr);
     EXPECT_EQ(pResult->GetDocument()->m_nZoom, 1);   // a result opens as it always has
     const QPoint middle = Scroll(pSource) + pSource->viewport()->rect().center();
+    ASSERT_NE(Open("other.jpg", 500, 400), nullptr);   // over the source until the comparison
+    m_pFrame->MdiArea()->setActiveSubWindow(pResult->GetParentFrame());
 
     Trigger(ids::ID_WINDOW_COMPARE);
     ASSERT_NE(CViewTool::Find<CCompareTool>(pResult), nullptr);
+    const QList<QMdiSubWindow*> stack = m_pFrame->MdiArea()->subWindowList(QMdiArea::StackingOrder);
+    EXPECT_EQ(stack.mid(stack.size() - 2), (QList<QMdiSubWindow*>{pSource->GetParentFrame(), pResult->GetParentFrame()}));
     EXPECT_TRUE(m_pFrame->Action(ids::ID_WINDOW_COMPARE)->isChecked());
     const int nHalf = m_pFrame->MdiArea()->viewport()->width() / 2;
     EXPECT_EQ(pSource->GetParentFrame()->geometry().left(), 0);
