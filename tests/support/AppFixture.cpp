@@ -27,11 +27,12 @@ void AppFixture::SetUp()
         m_dialogAnswers.erase(m_dialogAnswers.begin());
         return answer(dlg);
     });
-    ui::SetOpenFileHandler([this](const QString&, const QString&) {
+    ui::SetOpenFileHandler([this](const QString&, const QString& strFilter) {
+        m_fileFilters.append(strFilter);
         return m_openFileAnswers.isEmpty() ? QString() : m_openFileAnswers.takeFirst();
     });
     ui::SetSaveFileHandler([this](const QString&, const QString& strFilter) {
-        m_saveFileFilters.append(strFilter);
+        m_fileFilters.append(strFilter);
         return m_saveFileAnswers.isEmpty() ? QString() : m_saveFileAnswers.takeFirst();
     });
     StartApp();
