@@ -191,6 +191,10 @@ TEST_F(SeeingTest, ShowChangesTintsWhatTheEngineChanged)
     ASSERT_NE(CViewTool::Find<CChangesTool>(pResult), nullptr);
     EXPECT_TRUE(m_pFrame->Action(ids::ID_VIEW_SHOW_CHANGES)->isChecked());
     EXPECT_EQ(Status(), QStringLiteral("600 pixels changed (50.00 %)"));
+    // On a 100-megapixel scan a few changes are not none, nor all but a few all.
+    EXPECT_EQ(CChangesTool::ChangedPixelsText(3252, 100920000), QStringLiteral("3,252 pixels changed (< 0.01 %)"));
+    EXPECT_EQ(CChangesTool::ChangedPixelsText(100919999, 100920000),
+              QStringLiteral("100,919,999 pixels changed (> 99.99 %)"));
     const QImage shot = pResult->viewport()->grab().toImage();
     EXPECT_GT(qBlue(shot.pixel(5, 5)), 100);    // the left half: orange under magenta
     EXPECT_LT(qBlue(shot.pixel(35, 5)), 80);    // the right half: orange

@@ -24,9 +24,14 @@ QString CChangesTool::ChangedPixelsText(int64_t nChanged, int64_t nTotal)
     for (int i = strCount.size() - 3; i > 0; i -= 3)
         strCount.insert(i, QLatin1Char(','));
     const double fPercent = nTotal > 0 ? 100.0 * double(nChanged) / double(nTotal) : 0.0;
+    // A few pixels of a big scan are not "0.00 %", nor all but a few "100.00 %".
+    QString strPercent = QString::number(fPercent, 'f', 2);
+    if (nChanged > 0 && strPercent == QLatin1String("0.00"))
+        strPercent = QStringLiteral("< 0.01");
+    else if (nChanged < nTotal && strPercent == QLatin1String("100.00"))
+        strPercent = QStringLiteral("> 99.99");
     return QStringLiteral("%1 %2 changed (%3 %)")
-        .arg(strCount, nChanged == 1 ? QStringLiteral("pixel") : QStringLiteral("pixels"),
-             QString::number(fPercent, 'f', 2));
+        .arg(strCount, nChanged == 1 ? QStringLiteral("pixel") : QStringLiteral("pixels"), strPercent);
 }
 
 void CChangesTool::Paint(QPainter& painter, const QRect& rcExposed)

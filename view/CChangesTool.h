@@ -23,7 +23,8 @@ public:
     // photographs and documents rarely hold it themselves.
     static const QColor kTint;
 
-    // "1,234 pixels changed (0.05 %)", whatever the locale.
+    // "1,234 pixels changed (0.05 %)", whatever the locale; "< 0.01 %" and
+    // "> 99.99 %" where the rounded share would say none or all.
     static QString ChangedPixelsText(int64_t nChanged, int64_t nTotal);
 
     void Paint(QPainter& painter, const QRect& rcExposed) override;
