@@ -369,4 +369,10 @@ TEST_F(SeeingTest, FitActualPixelsAndTheWheelGetAround)
         EXPECT_LE(std::abs(after.x() - before.x()), n) << nDelta;
         EXPECT_LE(std::abs(after.y() - before.y()), n) << nDelta;
     }
+
+    // Cascade gives each window room for its picture, as far as two thirds of the workspace allow.
+    Trigger(ids::ID_WINDOW_CASCADE);
+    const QSize room = m_pFrame->MdiArea()->viewport()->size() * 2 / 3;
+    EXPECT_EQ(pView->size(), room);
+    EXPECT_EQ(pTall->height(), room.height());
 }

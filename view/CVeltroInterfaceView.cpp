@@ -304,6 +304,20 @@ void CVeltroInterfaceView::ScrollTo(const QPoint& scroll)
     verticalScrollBar()->setValue(scroll.y());
 }
 
+QSize CVeltroInterfaceView::sizeHint() const
+{
+    CVeltroInterfaceDoc* pDoc = GetDocument();
+    if (pDoc == nullptr || pDoc->m_pImage == nullptr)
+        return QAbstractScrollArea::sizeHint();
+    const viewgeometry::DisplaySize size = viewgeometry::GetDisplaySize(pDoc->m_nWidth, pDoc->m_nHeight,
+                                                                       pDoc->m_nZoom);
+    QSize hint(int(std::clamp<int64_t>(size.nWidth, 1, 1 << 20)), int(std::clamp<int64_t>(size.nHeight, 1, 1 << 20)));
+    const CChildFrame* pFrame = GetParentFrame();
+    if (pFrame != nullptr && pFrame->mdiArea() != nullptr)
+        hint = hint.boundedTo(pFrame->mdiArea()->viewport()->size() * 2 / 3);
+    return hint;
+}
+
 bool CVeltroInterfaceView::OfferToTools(QEvent* pEvent)
 {
     for (CViewTool* pTool : CViewTool::ToolsOf(this)) {

@@ -101,6 +101,9 @@ public:
     // done now; then scrolls to a position (clamped to the range).
     void LayOut();
     void ScrollTo(const QPoint& scroll);
+    // The picture as shown, within two thirds of the workspace: the size
+    // Window > Cascade (and a new window's first placement) gives the view.
+    QSize sizeHint() const override;
 
     // --- The four restorations (processing/) ---
     void OnProcessingBlotch();
