@@ -640,9 +640,13 @@ void CMainFrame::OpenResultDocument(CDocTemplate* pTemplate, const QString& strP
     }
     pDoc->SetTitle(strPath);
     pTemplate->InitialUpdateFrame(pFrame, pDoc, true);
-    // Show Changes needs the engine's record of what it changed; when the
-    // engine said what went wrong, that is the news.
-    if (strMessage.isEmpty() && !CResultInfo::Of(pDoc)->HasChangedMask() && engine::LastEngineErrorLine().isEmpty())
+    // What the engine said about a run that went through ("no crack found
+    // ...; the picture is left unchanged") is the news: the window alone
+    // would look as if it had worked. Without it, Show Changes needs the
+    // engine's record of what it changed.
+    if (strMessage.isEmpty() && !engine::LastEngineErrorLine().isEmpty())
+        m_wndStatusBar->showMessage(engine::LastEngineErrorLine());
+    else if (strMessage.isEmpty() && !CResultInfo::Of(pDoc)->HasChangedMask())
         m_wndStatusBar->showMessage(QStringLiteral("The engine wrote no record of the pixels it changed: "
                                                    "Show Changes is not available for this result."));
     UpdateMenus();

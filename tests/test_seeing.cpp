@@ -210,6 +210,11 @@ TEST_F(SeeingTest, ShowChangesTintsWhatTheEngineChanged)
     ASSERT_NE(RunFoxing(pSource), nullptr);
     EXPECT_FALSE(m_pFrame->Action(ids::ID_VIEW_SHOW_CHANGES)->isEnabled());
     EXPECT_TRUE(Status().contains(QStringLiteral("Show Changes is not available"))) << qPrintable(Status());
+    // A run that went through with a word from the engine ("no crack found ...") says it.
+    testengine::Recorder chatty("chatty");
+    m_pFrame->MdiArea()->setActiveSubWindow(pSource->GetParentFrame());
+    ASSERT_NE(RunFoxing(pSource), nullptr);
+    EXPECT_EQ(Status(), QStringLiteral("veltro.exe: last line"));
 }
 
 // Compare with Source: side by side, the result at the source's zoom and
