@@ -148,11 +148,9 @@ void CVeltroInterfaceApp::OnFileNew()
 void CVeltroInterfaceApp::OnFileOpen()
 {
     // The template's filters name the kinds the document reads (it tells
-    // them apart by their content, so "All Files" opens any of them too);
-    // the first lists them all, so that a TIFF or PNG scan shows at once.
+    // them apart by their content, so "All Files" opens any of them too).
     CDocTemplate* pTemplate = m_pDocTemplates[0];
-    const QString strFilter = QStringLiteral("All Pictures (*.jpg *.jpeg *.tif *.tiff *.png);;%1;;All Files (*.*)")
-                                  .arg(pTemplate->GetDocString(3));
+    const QString strFilter = QStringLiteral("%1;;All Files (*.*)").arg(pTemplate->GetDocString(3));
     const QString strPath = ui::GetOpenFileName(m_pMainWnd, QStringLiteral("Open"), strFilter,
                                                 appsettings::OpenDialogFolder(appsettings::LoadOpenFolder()));
     if (!strPath.isEmpty())

@@ -27,12 +27,11 @@ void AppFixture::SetUp()
         m_dialogAnswers.erase(m_dialogAnswers.begin());
         return answer(dlg);
     });
-    ui::SetOpenFileHandler([this](const QString&, const QString& strFilter) {
-        m_fileFilters.append(strFilter);
+    ui::SetOpenFileHandler([this](const QString&, const QString&) {
         return m_openFileAnswers.isEmpty() ? QString() : m_openFileAnswers.takeFirst();
     });
     ui::SetSaveFileHandler([this](const QString&, const QString& strFilter) {
-        m_fileFilters.append(strFilter);
+        m_saveFileFilters.append(strFilter);
         return m_saveFileAnswers.isEmpty() ? QString() : m_saveFileAnswers.takeFirst();
     });
     StartApp();

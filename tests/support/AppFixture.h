@@ -56,7 +56,7 @@ protected:
     // The file choosers' answers (used once each, in order; empty = cancel).
     QStringList m_openFileAnswers;
     QStringList m_saveFileAnswers;
-    QStringList m_fileFilters;   // the choosers' filters, in order
+    QStringList m_saveFileFilters;   // the Save chooser's filters, in order
     // Every message box text, in order; every question, and the answers to
     // them (QMessageBox::Yes, No or Cancel, used once each; Cancel when none is left).
     QStringList m_messages;
